@@ -1,0 +1,124 @@
+#include "toolkit/hint_manager.h"
+
+#include <atomic>
+
+#include "toolkit/platform.h"
+#include "toolkit/window.h"
+
+namespace hi {
+
+namespace {
+
+std::atomic<long> g_liveTools{0};
+
+// Kept loaded for the life of the process, like the manager itself.
+HMODULE g_comctl = nullptr;
+
+void InitCommonControlsOnce() {
+  InitCommonControls();
+  if (!g_comctl) g_comctl = LoadLibraryA("comctl32.dll");
+  if (!g_comctl) return;
+  using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
+  auto init = reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(g_comctl, "InitCommonControlsEx")));
+  if (init) {
+    INITCOMMONCONTROLSEX icc{};
+    icc.dwSize = 8;
+    icc.dwICC = 0xFF;
+    init(&icc);
+  }
+}
+
+THIHintManager* MakeLibraryManager() {
+  InitCommonControlsOnce();
+  return new THIHintManager();
+}
+
+// Runs while the library is loaded, like the window unit's start-up code.
+THIHintManager* const g_manager = MakeLibraryManager();
+
+}  // namespace
+
+THIHintManager* LibraryHintManager() { return g_manager; }
+long LiveHintTools() { return g_liveTools.load(); }
+
+THIHintManager::THIHintManager() { MakeFontRec("Tahoma", 8, 0, 0, 1, Font); }
+
+THintTool* THIHintManager::CreateTool(HWND window) {
+  auto* t = new THintTool();
+  ++g_liveTools;
+  t->Info.cbSize = TTTOOLINFOA_V2_SIZE;
+  t->Info.uFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT;
+  t->Info.hwnd = window;
+  t->Info.uId = reinterpret_cast<UINT_PTR>(window);
+  t->Info.hinst = kol::ThisModule();
+  t->Info.lpszText = LPSTR_TEXTCALLBACKA;
+  DWORD style = WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX;
+  if (Balloon == 0) style |= TTS_BALLOON;
+  t->Tip.reset(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
+                               CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, kol::ThisModule(), nullptr));
+  HWND tip = t->Tip.get();
+  if (!tip) return t;
+  kol::FontSpec spec;
+  spec.Name = Font.Name;
+  spec.Height = FontHeightFromPoints(Font.Size);
+  spec.Style = Font.Style;
+  spec.Charset = Font.Charset;
+  t->Font = kol::MakeFont(spec);
+  SendMessageA(tip, WM_SETFONT, reinterpret_cast<WPARAM>(t->Font.get()), 0);
+  SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
+  t->Info.lpszText = const_cast<char*>(t->Text.c_str());
+  SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&t->Info));
+  SendMessageA(tip, TTM_SETTIPTEXTCOLOR, kol::ResolveColor(TextColor), 0);
+  SendMessageA(tip, TTM_SETTIPBKCOLOR, kol::ResolveColor(BackColor), 0);
+  SendMessageA(tip, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(InitialDelay, 0));
+  SendMessageA(tip, TTM_SETDELAYTIME, TTDT_AUTOPOP, MAKELPARAM(AutoPopDelay, 0));
+  RECT margin{Margin, Margin, Margin, Margin};
+  SendMessageA(tip, TTM_SETMARGIN, 0, reinterpret_cast<LPARAM>(&margin));
+  return t;
+}
+
+void THIHintManager::DestroyTool(THintTool* tool) {
+  if (!tool) return;
+  HWND tip = tool->Tip.get();
+  if (tip && IsWindow(tip)) {
+    SendMessageA(tip, WM_SETFONT, 0, 0);
+    SendMessageA(tip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool->Info));
+  } else {
+    // The tooltip went with its owner window already.
+    tool->Tip.release();
+  }
+  delete tool;
+  --g_liveTools;
+}
+
+void THIHintManager::SetText(THintTool* tool, const std::string& text) {
+  if (!tool) return;
+  tool->Text = text;
+  tool->Info.lpszText = const_cast<char*>(tool->Text.c_str());
+  if (tool->Tip) SendMessageA(tool->Tip.get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool->Info));
+}
+
+void THIHintManager::SetTitle(THintTool* tool, int icon, const std::string& text) {
+  if (tool && tool->Tip)
+    SendMessageA(tool->Tip.get(), TTM_SETTITLEA, static_cast<WPARAM>(icon), reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void THIHintManager::PointerEntered(THintTool* tool) {
+  if (tool && tool->Tip && Tracking == 1)
+    SendMessageA(tool->Tip.get(), TTM_TRACKACTIVATE, TRUE, reinterpret_cast<LPARAM>(&tool->Info));
+}
+
+void THIHintManager::PointerLeft(THintTool* tool) {
+  if (tool && tool->Tip && Tracking == 1)
+    SendMessageA(tool->Tip.get(), TTM_TRACKACTIVATE, FALSE, reinterpret_cast<LPARAM>(&tool->Info));
+}
+
+void THIHintManager::PointerMoved(THintTool* tool, int x, int y) {
+  if (tool && tool->Tip && Tracking == 1) {
+    POINT p{x, y};
+    ClientToScreen(reinterpret_cast<HWND>(tool->Info.uId), &p);
+    SendMessageA(tool->Tip.get(), TTM_TRACKPOSITION, 0, MAKELPARAM(p.x, p.y));
+  }
+}
+
+}  // namespace hi
