@@ -1,0 +1,696 @@
+#include "imaging/png_decoder.h"
+
+#include <zlib.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+
+#include "framework/data.h"
+#include "imaging/stream.h"
+
+namespace hi {
+
+namespace {
+
+const uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
+constexpr uInt InputSize = 65535;
+
+uint32_t BigEndian32(const uint8_t* p) {
+  return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
+}
+
+bool SameType(const char* a, const char* b) { return std::memcmp(a, b, 4) == 0; }
+
+// The colour type and depth pairs the conversion table covers.
+bool SupportedFormat(uint8_t colorType, uint8_t depth) {
+  switch (colorType) {
+    case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
+    case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
+    case 2: case 4: case 6: return depth == 8 || depth == 16;
+    default: return false;
+  }
+}
+
+// Bytes of one filtered row of w pixels.
+int64_t RowBytes(uint8_t colorType, uint8_t depth, int64_t w) {
+  switch (colorType) {
+    case 0: case 3: return (w * depth + 7) / 8;
+    case 2: return w * depth * 3 / 8;
+    case 4: return w * depth * 2 / 8;
+    case 6: return w * depth * 4 / 8;
+    default: return 0;
+  }
+}
+
+int PixelBytes(uint8_t colorType, uint8_t depth) {
+  switch (colorType) {
+    case 0: return depth == 16 ? 2 : 1;
+    case 3: return 1;
+    case 2: return depth * 3 / 8;
+    case 4: return depth / 4;
+    case 6: return depth / 2;
+    default: return 1;
+  }
+}
+
+void Unfilter(uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
+  uint8_t filter = row[0];
+  uint8_t* cur = row + 1;
+  const uint8_t* up = prev + 1;
+  switch (filter) {
+    case 1:
+      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + cur[i - bpp]);
+      break;
+    case 2:
+      for (int64_t i = 0; i < len; ++i) cur[i] = uint8_t(cur[i] + up[i]);
+      break;
+    case 3:
+      for (int64_t i = 0; i < std::min<int64_t>(bpp, len); ++i) cur[i] = uint8_t(cur[i] + (up[i] >> 1));
+      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + ((unsigned(cur[i - bpp]) + up[i]) >> 1));
+      break;
+    case 4:
+      for (int64_t i = 0; i < std::min<int64_t>(bpp, len); ++i) cur[i] = uint8_t(cur[i] + up[i]);
+      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + PaethPredictor(cur[i - bpp], up[i], up[i - bpp]));
+      break;
+    default:
+      break;
+  }
+}
+
+// Inflates the image data of one or more consecutive IDAT chunks.
+class TIdatStream {
+ public:
+  TIdatStream(TStream& s, TPngDecoder& d, int64_t chunkEnd) : stream_(s), decoder_(d), chunkEnd_(chunkEnd) {}
+  ~TIdatStream() {
+    if (ready_) inflateEnd(&z_);
+  }
+  bool Init() {
+    input_.reset(new (std::nothrow) uint8_t[InputSize]);
+    if (!input_) return false;
+    std::memset(&z_, 0, sizeof(z_));
+    ready_ = inflateInit_(&z_, "1.1.3", int(sizeof(z_stream))) == Z_OK;
+    return ready_;
+  }
+  int64_t ChunkEnd() const { return chunkEnd_; }
+
+  // Bytes produced into out (up to count), or -1 on an error.
+  int64_t Fill(uint8_t* out, uInt count, uint32_t& crc) {
+    z_.next_out = out;
+    z_.avail_out = count;
+    while (z_.avail_out > 0) {
+      if (z_.avail_in == 0 && stream_.Position() >= chunkEnd_) {
+        uint8_t head[12];
+        // CRC of the chunk just finished, then the next chunk's length and type.
+        if (stream_.Read(head, 12) < 12) return count - z_.avail_out;
+        if (!SameType(reinterpret_cast<char*>(head + 8), "IDAT")) {
+          decoder_.LastError = png_not_idat;
+          return -1;
+        }
+        uint32_t len = BigEndian32(head + 4);
+        chunkEnd_ = stream_.Position() + len;
+        crc = uint32_t(crc32(0, head + 8, 4));
+      }
+      if (z_.avail_in == 0) {
+        int64_t left = std::min<int64_t>(InputSize, chunkEnd_ - stream_.Position());
+        size_t got = left > 0 ? stream_.Read(input_.get(), size_t(left)) : 0;
+        if (got == 0) {
+          if (left > 0 || stream_.Position() < chunkEnd_) return count - z_.avail_out;
+          continue;  // an empty IDAT chunk: go on with the next one
+        }
+        crc = uint32_t(crc32(crc, input_.get(), uInt(got)));
+        z_.next_in = input_.get();
+        z_.avail_in = uInt(got);
+      }
+      int r = inflate(&z_, Z_NO_FLUSH);
+      if (r == Z_STREAM_END) return count - z_.avail_out;
+      if (r != Z_OK) {
+        // Negative results are zlib's errors; a preset dictionary could
+        // never make progress and is refused the same way.
+        decoder_.LastError = png_inflate;
+        return -1;
+      }
+    }
+    return count;
+  }
+
+ private:
+  TStream& stream_;
+  TPngDecoder& decoder_;
+  int64_t chunkEnd_;
+  z_stream z_;
+  bool ready_ = false;
+  std::unique_ptr<uint8_t[]> input_;
+};
+
+struct TConversion {
+  TPngHeaderChunk* h;
+  const uint8_t* gamma;
+  int dibBits;
+};
+
+// One unfiltered row of w pixels into DIB row y (non-interlaced).
+void ConvertRow(const TConversion& c, const uint8_t* src, uint32_t y) {
+  TPngHeaderChunk* h = c.h;
+  uint32_t w = h->Width;
+  uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
+  uint8_t* alpha = h->Alpha ? h->Alpha + int64_t(w) * y : nullptr;
+  const uint8_t* g = c.gamma;
+  switch (h->ColorType) {
+    case 0:
+    case 3:
+      if (h->BitDepth == 16) {
+        for (uint32_t x = 0; x < w; ++x) dst[x] = src[2 * x];
+      } else if (h->BitDepth == 2) {
+        // Grey levels 0..3 land on the 16-step ramp at 0, 5, 10, 15.
+        int mul = h->ColorType == 0 ? 5 : 1;
+        for (uint32_t x = 0; x < w; ++x) {
+          uint8_t s = (src[x >> 2] >> (6 - 2 * (x & 3))) & 3;
+          uint8_t v = uint8_t(s * mul);
+          if (x & 1) dst[x >> 1] |= v;
+          else dst[x >> 1] = uint8_t(v << 4);
+        }
+      } else {
+        std::memcpy(dst, src, size_t(RowBytes(h->ColorType, h->BitDepth, w)));
+      }
+      break;
+    case 2:
+      if (h->BitDepth == 8) {
+        for (uint32_t x = 0; x < w; ++x, src += 3, dst += 3) {
+          dst[0] = src[2];
+          dst[1] = src[1];
+          dst[2] = src[0];
+        }
+      } else {
+        for (uint32_t x = 0; x < w; ++x, src += 6, dst += 3) {
+          dst[0] = g[src[4]];
+          dst[1] = g[src[2]];
+          dst[2] = g[src[0]];
+        }
+      }
+      break;
+    case 4: {
+      int step = h->BitDepth / 4;
+      int a = step / 2;
+      for (uint32_t x = 0; x < w; ++x, src += step) {
+        dst[x] = src[0];
+        alpha[x] = src[a];
+      }
+      break;
+    }
+    case 6: {
+      int n = h->BitDepth / 8;
+      for (uint32_t x = 0; x < w; ++x, src += 4 * n, dst += 3) {
+        dst[0] = g[src[2 * n]];
+        dst[1] = g[src[n]];
+        dst[2] = g[src[0]];
+        alpha[x] = src[3 * n];
+      }
+      break;
+    }
+  }
+}
+
+// Pixel k of an unfiltered pass row placed at column x of DIB row y.
+void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x, uint32_t y) {
+  TPngHeaderChunk* h = c.h;
+  uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
+  const uint8_t* g = c.gamma;
+  uint8_t depth = h->BitDepth;
+  switch (h->ColorType) {
+    case 0:
+    case 3: {
+      uint8_t v;
+      if (depth == 16) v = src[2 * k];
+      else if (depth == 8) v = src[k];
+      else {
+        int perByte = 8 / depth;
+        v = uint8_t((src[k / perByte] >> (8 - depth * (1 + k % perByte))) & ((1 << depth) - 1));
+        if (depth == 2 && h->ColorType == 0) v = uint8_t(v * 5);
+      }
+      int bits = c.dibBits;
+      if (bits == 8) {
+        dst[x] = v;
+      } else {
+        uint64_t bit = uint64_t(x) * bits;
+        dst[bit >> 3] |= uint8_t(v << (8 - bits - (bit & 7)));
+      }
+      break;
+    }
+    case 2: {
+      const uint8_t* p = src + k * (depth / 8) * 3;
+      int n = depth / 8;
+      dst += 3 * x;
+      dst[0] = g[p[2 * n]];
+      dst[1] = g[p[n]];
+      dst[2] = g[p[0]];
+      break;
+    }
+    case 4: {
+      int n = depth / 8;
+      const uint8_t* p = src + k * 2 * n;
+      dst[x] = p[0];
+      h->Alpha[int64_t(h->Width) * y + x] = p[n];
+      break;
+    }
+    case 6: {
+      int n = depth / 8;
+      const uint8_t* p = src + k * 4 * n;
+      dst += 3 * x;
+      dst[0] = g[p[2 * n]];
+      dst[1] = g[p[n]];
+      dst[2] = g[p[0]];
+      h->Alpha[int64_t(h->Width) * y + x] = p[3 * n];
+      break;
+    }
+  }
+}
+
+}  // namespace
+
+uint8_t PaethPredictor(uint8_t a, uint8_t b, uint8_t c) {
+  int pa = std::abs(int(b) - int(c));
+  int pb = std::abs(int(a) - int(c));
+  int pc = std::abs(int(a) + int(b) - 2 * int(c));
+  if (pa <= pb && pa <= pc) return a;
+  if (pb <= pc) return b;
+  return c;
+}
+
+void BuildGammaTable(uint32_t gamma, uint8_t table[256]) {
+  double exponent = 1.0 / (double(gamma) / 100000.0 * 2.2);
+  for (int i = 0; i < 256; ++i) {
+    double base = i / 255.0;
+    double p = exponent == 0.0 ? 1.0 : (base == 0.0 ? 0.0 : std::pow(base, exponent));
+    int64_t v = RoundHalfEven(255.0 * p);
+    table[i] = uint8_t(std::clamp<int64_t>(v, 0, 255));
+  }
+}
+
+// ---- chunk records ----------------------------------------------------------
+
+TPngChunk::TPngChunk(const char* type, TPngDecoder* owner) : Owner(owner) { std::memcpy(Type, type, 4); }
+
+bool TPngChunk::IsType(const char* type) const { return SameType(Type, type); }
+
+bool TPngChunk::ReadPlain(TStream& stream, uint32_t length) {
+  int64_t avail = std::max<int64_t>(0, stream.Remaining());
+  Length = uint32_t(std::min<int64_t>(length, avail));
+  Data.assign(size_t(Length) + 1, 0);
+  Length = uint32_t(stream.Read(Data.data(), Length));
+  uint8_t crcBytes[4];
+  stream.Read(crcBytes, 4);
+  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(Type), 4));
+  Crc = uint32_t(crc32(crc, Data.data(), Length));
+  return true;
+}
+
+TPngHeaderChunk::TPngHeaderChunk(TPngDecoder* owner) : TPngChunk("IHDR", owner) {}
+
+TPngHeaderChunk::~TPngHeaderChunk() {
+  FreeBuffer();
+  std::free(Info);
+}
+
+void TPngHeaderChunk::FreeBuffer() {
+  std::free(Rows);
+  Rows = nullptr;
+  std::free(Alpha);
+  Alpha = nullptr;
+  Stride = 0;
+}
+
+bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length < 13) {
+    Owner->LastError = png_short_header;
+    return false;
+  }
+  const uint8_t* d = Data.data();
+  Width = BigEndian32(d);
+  Height = BigEndian32(d + 4);
+  BitDepth = d[8];
+  ColorType = d[9];
+  CompressionMethod = d[10];
+  FilterMethod = d[11];
+  InterlaceMethod = d[12];
+  if (Width > 65535 || Height > 65535) {
+    Owner->LastError = png_too_large;
+    return false;
+  }
+  if (CompressionMethod != 0) {
+    Owner->LastError = png_compression;
+    return false;
+  }
+  if (InterlaceMethod > 1) {
+    Owner->LastError = png_interlace;
+    return false;
+  }
+  // Pairs outside the conversion table are refused before anything is made.
+  if (!SupportedFormat(ColorType, BitDepth)) return false;
+
+  if (!Info) Info = AllocHeaderBlock();
+  if (!Info) return false;
+  std::memset(Info, 0, HeaderBlockSize);
+  FreeBuffer();
+  int bits;
+  if (ColorType == 2 || ColorType == 6) {
+    bits = 24;
+    Paletted = false;
+  } else {
+    bits = BitDepth == 2 ? 4 : BitDepth == 16 ? 8 : BitDepth;
+    Paletted = true;
+  }
+  Info->biSize = 40;
+  Info->biWidth = int32_t(Width);
+  Info->biHeight = int32_t(Height);
+  Info->biPlanes = 1;
+  Info->biBitCount = uint16_t(bits);
+  Info->biCompression = 0;
+  int64_t stride = ((int64_t(Width) * bits + 31) >> 5) * 4;
+  int64_t size = stride * Height;
+  if (size > MaxPixelBytes) {
+    // Too large for the host: refused as a failed load.
+    Owner->LastError = png_too_large;
+    return false;
+  }
+  if (Width == 0 || Height == 0) return true;  // no buffer: nothing is decoded
+  if (ColorType == 4 || ColorType == 6) {
+    Alpha = AllocRows(int64_t(Width) * Height);
+    if (!Alpha) {
+      Owner->LastError = png_too_large;
+      return false;
+    }
+  }
+  Rows = AllocRows(size);
+  if (!Rows) {
+    FreeBuffer();
+    Owner->LastError = png_too_large;
+    return false;
+  }
+  Stride = int32_t(stride);
+  return true;
+}
+
+bool TPngPaletteChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length % 3 != 0 || Length > 768) {
+    Owner->LastError = png_bad_table;
+    return false;
+  }
+  EntryCount = int(Length / 3);
+  TPngHeaderChunk* h = Owner->Header();
+  if (!h || !h->Info) return true;
+  uint8_t* colors = reinterpret_cast<uint8_t*>(h->Info + 1);
+  const uint8_t* g = Owner->GammaTable;
+  for (int i = 0; i < EntryCount; ++i) {
+    colors[4 * i] = g[Data[3 * i + 2]];
+    colors[4 * i + 1] = g[Data[3 * i + 1]];
+    colors[4 * i + 2] = g[Data[3 * i]];
+    colors[4 * i + 3] = 0;
+  }
+  return true;
+}
+
+bool TPngGammaChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length != 4) {
+    Data.assign(5, 0);
+    Length = 4;
+    Gamma = 1;
+  } else {
+    Gamma = BigEndian32(Data.data());
+  }
+  if (Gamma != 0) BuildGammaTable(Gamma, Owner->GammaTable);
+  return true;
+}
+
+bool TPngTransparencyChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length > 256) {
+    Owner->LastError = png_bad_table;
+    return false;
+  }
+  std::memset(Table, 255, sizeof Table);
+  std::memcpy(Table, Data.data(), Length);
+  TPngHeaderChunk* h = Owner->Header();
+  uint8_t type = h ? h->ColorType : 0;
+  if (type == 0 || type == 2) {
+    OneTransparentColor = true;
+  } else if (type == 3) {
+    int differ = 0;
+    for (uint32_t i = 0; i < Length; ++i) differ += Table[i] != 255;
+    OneTransparentColor = differ == 1;
+  }
+  return true;
+}
+
+bool TPngTextChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length > 2) {
+    const char* p = reinterpret_cast<const char*>(Data.data());
+    size_t key = strnlen(p, Length);
+    Keyword.assign(p, key);
+    if (key < Length) Text.assign(p + key + 1, Length - key - 1);
+  }
+  return true;
+}
+
+bool TPngTimeChunk::Read(TStream& stream, uint32_t length) {
+  ReadPlain(stream, length);
+  if (Length == 7) {
+    std::memcpy(&Year, Data.data(), 2);
+    Month = Data[2];
+    Day = Data[3];
+    Hour = Data[4];
+    Minute = Data[5];
+    Second = Data[6];
+  }
+  return true;
+}
+
+// The image decoding: reads the image data of this and the following IDAT
+// chunks straight from the stream.
+bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
+  TPngDecoder& d = *Owner;
+  TPngHeaderChunk* h = d.Header();
+  int64_t end = stream.Position() + length;
+  if (h && h->Rows) {
+    int dibBits = h->Info->biBitCount;
+    if (h->Paletted && (h->ColorType == 0 || h->ColorType == 4)) {
+      int n = 1 << dibBits;
+      uint8_t* colors = reinterpret_cast<uint8_t*>(h->Info + 1);
+      for (int i = 0; i < n; ++i) {
+        uint8_t v = d.GammaTable[i * 255 / (n - 1)];
+        colors[4 * i] = colors[4 * i + 1] = colors[4 * i + 2] = v;
+        colors[4 * i + 3] = 0;
+      }
+    }
+    int64_t fullLen = RowBytes(h->ColorType, h->BitDepth, h->Width);
+    int bpp = PixelBytes(h->ColorType, h->BitDepth);
+    TIdatStream z(stream, d, end);
+    std::vector<uint8_t> prevBuf(size_t(fullLen) + 12 + bpp, 0), curBuf(size_t(fullLen) + 12 + bpp, 0);
+    // Row buffers start bpp bytes in, so that the above-left byte of the
+    // first pixel reads as zero for the Paeth filter.
+    uint8_t* prev = prevBuf.data() + bpp;
+    uint8_t* cur = curBuf.data() + bpp;
+    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4));
+    TConversion conv{h, d.GammaTable, dibBits};
+    if (z.Init()) {
+      // A row read that comes out short keeps zeros past its end.
+      auto readRow = [&](int64_t len) -> bool {
+        int64_t got = z.Fill(cur, uInt(len + 1), crc);
+        if (got <= 0) return false;
+        if (got < len + 1) std::memset(cur + got, 0, size_t(len + 1 - got));
+        Unfilter(cur, prev, len, bpp);
+        return true;
+      };
+      if (h->InterlaceMethod == 0) {
+        for (uint32_t y = 0; y < h->Height; ++y) {
+          if (!readRow(fullLen)) break;
+          ConvertRow(conv, cur + 1, y);
+          std::swap(cur, prev);
+        }
+      } else {
+        static const uint8_t rowStart[7] = {0, 0, 4, 0, 2, 0, 1}, colStart[7] = {0, 4, 0, 2, 0, 1, 0};
+        static const uint8_t rowStep[7] = {8, 8, 8, 4, 4, 2, 2}, colStep[7] = {8, 8, 4, 4, 2, 2, 1};
+        bool stop = false;
+        for (int pass = 0; pass < 7 && !stop; ++pass) {
+          uint32_t pw = (h->Width + colStep[pass] - colStart[pass] - 1) / colStep[pass];
+          int64_t len = RowBytes(h->ColorType, h->BitDepth, pw);
+          if (len == 0) continue;
+          std::memset(prev, 0, size_t(len) + 1);
+          for (uint32_t y = rowStart[pass]; y < h->Height; y += rowStep[pass]) {
+            if (!readRow(len)) {
+              stop = true;
+              break;
+            }
+            for (uint32_t k = 0; k < pw; ++k) PlacePixel(conv, cur + 1, k, colStart[pass] + k * colStep[pass], y);
+            std::swap(cur, prev);
+          }
+        }
+      }
+    }
+    Crc = crc;
+    end = z.ChunkEnd();
+  }
+  // Whatever the rows used, go on after the data of the last IDAT read.
+  if (end > stream.Position()) stream.Seek(end);
+  uint8_t crcBytes[4];
+  stream.Read(crcBytes, 4);
+  return true;
+}
+
+// ---- the decoder ------------------------------------------------------------
+
+TPngDecoder* CreatePngDecoder() { return new TPngDecoder; }
+
+TPngDecoder::TPngDecoder() { ResetGamma(); }
+
+TPngDecoder::~TPngDecoder() { Clear(); }
+
+void TPngDecoder::ResetGamma() {
+  for (int i = 0; i < 256; ++i) GammaTable[i] = uint8_t(i);
+}
+
+void TPngDecoder::ReturnLentBitmap() {
+  if (!lent_) return;
+  // A handle made for the lent bitmap holds a copy of the rows: it goes
+  // first, so that the bitmap's release frees only its own 1 x 1 rows.
+  if (lent_->handle_) {
+    lent_->DeleteHandle();
+  }
+  lent_->bits_ = savedBits_;
+  lent_->width_ = savedWidth_;
+  lent_->height_ = savedHeight_;
+  lent_->scanLineSize_ = savedStride_;
+  lent_->bitsSize_ = savedSize_;
+  lent_->sectionOwnsRows_ = false;
+  delete lent_;
+  lent_ = nullptr;
+}
+
+void TPngDecoder::Clear() {
+  ReturnLentBitmap();
+  ResetGamma();
+  Chunks.clear();
+}
+
+TPngChunk* TPngDecoder::Find(const char* type) const {
+  for (auto& c : Chunks)
+    if (c->IsType(type)) return c.get();
+  return nullptr;
+}
+
+TPngHeaderChunk* TPngDecoder::Header() const {
+  if (Chunks.empty() || !Chunks[0]->IsType("IHDR")) return nullptr;
+  return static_cast<TPngHeaderChunk*>(Chunks[0].get());
+}
+
+TPngChunk* TPngDecoder::AddRecord(const char* type) {
+  std::unique_ptr<TPngChunk> rec;
+  bool beforeEnd = false;
+  if (SameType(type, "IHDR")) {
+    if (Find("IHDR")) return nullptr;
+    Chunks.insert(Chunks.begin(), std::make_unique<TPngHeaderChunk>(this));
+    return Chunks.front().get();
+  }
+  if (SameType(type, "PLTE") || SameType(type, "IDAT") || SameType(type, "gAMA") || SameType(type, "tRNS")) {
+    if (Find(type)) return nullptr;
+    if (SameType(type, "PLTE")) rec = std::make_unique<TPngPaletteChunk>(type, this);
+    else if (SameType(type, "IDAT")) rec = std::make_unique<TPngDataChunk>(type, this);
+    else if (SameType(type, "gAMA")) rec = std::make_unique<TPngGammaChunk>(type, this);
+    else rec = std::make_unique<TPngTransparencyChunk>(type, this);
+  } else if (SameType(type, "IEND")) {
+    if (!Chunks.empty() && Chunks.back()->IsType("IEND")) return nullptr;
+    rec = std::make_unique<TPngChunk>(type, this);
+  } else {
+    if (SameType(type, "tEXt")) rec = std::make_unique<TPngTextChunk>(type, this);
+    else if (SameType(type, "tIME")) rec = std::make_unique<TPngTimeChunk>(type, this);
+    else rec = std::make_unique<TPngChunk>(type, this);
+    beforeEnd = true;
+  }
+  TPngChunk* p = rec.get();
+  if (beforeEnd && !Chunks.empty() && Chunks.back()->IsType("IEND"))
+    Chunks.insert(Chunks.end() - 1, std::move(rec));
+  else
+    Chunks.push_back(std::move(rec));
+  return p;
+}
+
+bool TPngDecoder::LoadFromFile(const std::string& name) {
+  TFileStream f(name, TFileStream::fmOpenRead);
+  if (!f.IsOpen()) {
+    Clear();
+    LastError = png_signature;
+    return false;
+  }
+  return LoadFromStream(f);
+}
+
+bool TPngDecoder::LoadFromStream(TStream& stream) {
+  LastError = png_ok;
+  Clear();
+  uint8_t sig[8];
+  if (stream.Read(sig, 8) < 8 || std::memcmp(sig, Signature, 8) != 0) {
+    LastError = png_signature;
+    return false;
+  }
+  bool sawIdat = false;
+  for (;;) {
+    uint8_t head[4];
+    if (stream.Read(head, 4) < 4) {
+      LastError = png_no_iend;
+      return Header() != nullptr && Find("IDAT") != nullptr;
+    }
+    uint32_t length = BigEndian32(head);
+    char type[4] = {0, 0, 0, 0};
+    stream.Read(type, 4);
+    if (Chunks.empty() && !SameType(type, "IHDR")) {
+      LastError = png_no_ihdr;
+      return false;
+    }
+    if (SameType(type, "cHRM") || (SameType(type, "IDAT") && sawIdat)) {
+      stream.Seek(stream.Position() + int64_t(length) + 4);
+      continue;
+    }
+    if (SameType(type, "IDAT")) sawIdat = true;
+    TPngChunk* rec = AddRecord(type);
+    if (!rec) {
+      LastError = png_bad_record;
+      return false;
+    }
+    if (!rec->Read(stream, length)) break;
+    if (SameType(type, "IEND")) break;
+  }
+  if (!sawIdat) {
+    LastError = png_no_idat;
+    return false;
+  }
+  return true;
+}
+
+TBitmapObject* TPngDecoder::GetBitmap() {
+  if (lent_) return lent_;
+  TPngHeaderChunk* h = Header();
+  if (!h || !h->Rows) return nullptr;
+  TBitmapObject* b = CreateDibBitmap(1, 1, px1Bit);
+  savedBits_ = b->bits_;
+  savedWidth_ = b->width_;
+  savedHeight_ = b->height_;
+  savedStride_ = b->scanLineSize_;
+  savedSize_ = b->bitsSize_;
+  std::memcpy(b->header_, h->Info, HeaderBlockSize);
+  b->bits_ = h->Rows;
+  b->width_ = int32_t(h->Width);
+  b->height_ = int32_t(h->Height);
+  b->sectionOwnsRows_ = true;
+  b->layout_ = BitsToLayout(h->Info->biBitCount);
+  b->scanLineSize_ = 0;
+  b->bitsSize_ = b->height_ * b->ScanLineSize();
+  lent_ = b;
+  return b;
+}
+
+}  // namespace hi
