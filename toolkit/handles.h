@@ -52,9 +52,13 @@ class UniqueHandle {
   explicit UniqueHandle(Handle h) noexcept : h_(Traits::Empty()) { reset(h); }
   UniqueHandle(const UniqueHandle&) = delete;
   UniqueHandle& operator=(const UniqueHandle&) = delete;
-  UniqueHandle(UniqueHandle&& o) noexcept : h_(o.release()) {}
+  // Moving hands the handle over; the live count does not change.
+  UniqueHandle(UniqueHandle&& o) noexcept : h_(std::exchange(o.h_, Traits::Empty())) {}
   UniqueHandle& operator=(UniqueHandle&& o) noexcept {
-    if (this != &o) reset(o.release());
+    if (this != &o) {
+      reset();
+      h_ = std::exchange(o.h_, Traits::Empty());
+    }
     return *this;
   }
   ~UniqueHandle() { reset(); }
