@@ -352,7 +352,8 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
   uint8_t fileHeader[14];
   if (stream.Read(fileHeader, 14) < 14) return false;
   int64_t fileSize = 0, gap = 0;
-  if (Get16(fileHeader) == BmSignature) {
+  bool hasFileHeader = Get16(fileHeader) == BmSignature;
+  if (hasFileHeader) {
     fileSize = Get32(fileHeader + 2);
     gap = int64_t(Get32(fileHeader + 10)) - 14;
   } else {
@@ -402,7 +403,9 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
   else
     table = (layout_ == px15Bit || layout_ == px16Bit) ? 12 : 0;
   if (gap > 0) gap -= headerSize;
-  if (table != gap) {
+  // A bare DIB has no offset field: its table follows the header as the
+  // bit count says (the icon reader passes such DIBs).
+  if (hasFileHeader && table != gap) {
     if (!((layout_ == px15Bit || layout_ == px16Bit) && gap != 0)) table = gap;
   }
   if (table > 0) {

@@ -94,6 +94,7 @@ class TIdatStream {
     return ready_;
   }
   int64_t ChunkEnd() const { return chunkEnd_; }
+  bool AtNextChunk() const { return atNextChunk_; }
 
   // Bytes produced into out (up to count), or -1 on an error.
   int64_t Fill(uint8_t* out, uInt count, uint32_t& crc) {
@@ -105,6 +106,9 @@ class TIdatStream {
         // CRC of the chunk just finished, then the next chunk's length and type.
         if (stream_.Read(head, 12) < 12) return count - z_.avail_out;
         if (!SameType(reinterpret_cast<char*>(head + 8), "IDAT")) {
+          // The chunk loop goes on with this chunk from its start.
+          stream_.Seek(stream_.Position() - 8);
+          atNextChunk_ = true;
           decoder_.LastError = png_not_idat;
           return -1;
         }
@@ -141,6 +145,7 @@ class TIdatStream {
   int64_t chunkEnd_;
   z_stream z_;
   bool ready_ = false;
+  bool atNextChunk_ = false;  // the CRC is read and the stream is at a chunk
   std::unique_ptr<uint8_t[]> input_;
 };
 
@@ -533,6 +538,7 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
       }
     }
     Crc = crc;
+    if (z.AtNextChunk()) return true;
     end = z.ChunkEnd();
   }
   // Whatever the rows used, go on after the data of the last IDAT read.
