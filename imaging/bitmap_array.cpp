@@ -1,0 +1,46 @@
+#include "imaging/bitmap_array.h"
+
+#include "framework/exception.h"
+#include "imaging/bitmap.h"
+
+namespace hi {
+
+THIBitmapArray::~THIBitmapArray() { FreeItems(); }
+
+void THIBitmapArray::SetBitmapObjects(TNameList list) {
+  // The items of a list being replaced are released, not left behind.
+  FreeItems();
+  Items = std::move(list);
+}
+
+void* THIBitmapArray::ItemFromData(TData& value) {
+  if (TypeOf(value) != data_bitmap) return nullptr;
+  TBitmapObject* copy = CreateDeviceBitmap(0, 0);
+  copy->Assign(static_cast<TBitmapObject*>(value.ObjRef));
+  return copy;
+}
+
+void THIBitmapArray::ItemToData(void* item, TData& value) { MakeBitmap(value, static_cast<TBitmapObject*>(item)); }
+
+void THIBitmapArray::FreeItem(void* item) { delete static_cast<TBitmapObject*>(item); }
+
+bool THIBitmapArray::SaveItem(TStream& stream, void* item) {
+  if (item == nullptr) return false;
+  static_cast<TBitmapObject*>(item)->SaveToStream(stream);
+  return true;
+}
+
+bool THIBitmapArray::LoadItem(TStream& stream, void*& item) {
+  TBitmapObject* b = CreateDeviceBitmap(0, 0);
+  bool ok = false;
+  try {
+    ok = b->LoadFromStream(stream);
+  } catch (const Exception&) {
+    // A header the bitmap model refuses gives an empty item.
+    b->Clear();
+  }
+  item = b;
+  return ok;
+}
+
+}  // namespace hi
