@@ -44,6 +44,10 @@ void THiListerForm::Attach(HWND host) {
   HWND wnd = Window();
   if (!wnd) return;
   SetParent(wnd, host);
+  // A window made top-level keeps the platform's WS_CLIPSIBLINGS through the
+  // style change; the viewer shows exactly the child style of the load step.
+  const LONG style = GetWindowLongA(wnd, GWL_STYLE);
+  if (style & WS_CLIPSIBLINGS) SetWindowLongA(wnd, GWL_STYLE, style & ~WS_CLIPSIBLINGS);
   if (HostHasParent == 0 && ResizeHost == 1 && host) {
     int extraW = 0, extraH = 0;
     if (AddBorders == 1) {
