@@ -1,0 +1,94 @@
+#include "toolkit/process_stats.h"
+
+#include <windows.h>
+#include <psapi.h>
+
+#include <algorithm>
+#include <vector>
+
+namespace kol {
+
+namespace {
+
+struct HandleEntry {
+  USHORT ProcessId;
+  USHORT CreatorBackTraceIndex;
+  UCHAR ObjectTypeIndex;
+  UCHAR HandleAttributes;
+  USHORT HandleValue;
+  PVOID Object;
+  ULONG GrantedAccess;
+};
+
+struct HandleTable {
+  ULONG Count;
+  HandleEntry Entries[1];
+};
+
+using QueryProc = LONG(NTAPI*)(ULONG infoClass, PVOID buffer, ULONG length, PULONG returned);
+
+BOOL CALLBACK CountChild(HWND, LPARAM counter) {
+  ++*reinterpret_cast<long*>(counter);
+  return TRUE;
+}
+
+BOOL CALLBACK CountTop(HWND wnd, LPARAM counter) {
+  ++*reinterpret_cast<long*>(counter);
+  EnumChildWindows(wnd, &CountChild, counter);
+  return TRUE;
+}
+
+}  // namespace
+
+long CountProcessHandles() {
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto query = ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                     : nullptr;
+  if (!query) return -1;
+  constexpr ULONG SystemHandleInformation = 16;
+  constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);
+  std::vector<unsigned char> buf(1 << 16);
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    ULONG needed = 0;
+    LONG status = query(SystemHandleInformation, buf.data(), static_cast<ULONG>(buf.size()), &needed);
+    if (status == InfoLengthMismatch) {
+      buf.resize(std::max<size_t>(buf.size() * 2, needed + 4096));
+      continue;
+    }
+    if (status < 0) return -1;
+    auto* table = reinterpret_cast<HandleTable*>(buf.data());
+    USHORT pid = static_cast<USHORT>(GetCurrentProcessId());
+    long n = 0;
+    for (ULONG i = 0; i < table->Count; ++i)
+      if (table->Entries[i].ProcessId == pid) ++n;
+    return n;
+  }
+  return -1;
+}
+
+long CountThreadWindows() {
+  long n = 0;
+  EnumThreadWindows(GetCurrentThreadId(), &CountTop, reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
+size_t PrivateBytes() {
+  PROCESS_MEMORY_COUNTERS_EX pmc{};
+  pmc.cb = sizeof pmc;
+  if (GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&pmc), sizeof pmc) &&
+      pmc.PrivateUsage != 0)
+    return pmc.PrivateUsage;
+  // Walk the address space when the counter is not kept.
+  size_t total = 0;
+  MEMORY_BASIC_INFORMATION mbi;
+  const char* p = nullptr;
+  while (VirtualQuery(p, &mbi, sizeof mbi) == sizeof mbi) {
+    if (mbi.State == MEM_COMMIT && mbi.Type == MEM_PRIVATE) total += mbi.RegionSize;
+    const char* next = static_cast<const char*>(mbi.BaseAddress) + mbi.RegionSize;
+    if (next <= p) break;
+    p = next;
+  }
+  return total;
+}
+
+}  // namespace kol
