@@ -1,0 +1,46 @@
+// The icon handle: made from the colour image and mask, drawn onto bitmaps.
+#include <windows.h>
+
+#include "imaging/icon.h"
+
+namespace hi {
+
+int32_t TIconObject::SystemIconSize() { return GetSystemMetrics(SM_CXICON); }
+
+bool TIconObject::MakeHandle() {
+  TBitmapObject* mask = mask_.get();
+  if (!mask || mask->IsEmpty()) return false;
+  ICONINFO ii = {};
+  ii.fIcon = TRUE;
+  ii.hbmMask = static_cast<HBITMAP>(mask->GetHandle());
+  ii.hbmColor = color_ ? static_cast<HBITMAP>(color_->GetHandle()) : nullptr;
+  Handle = CreateIconIndirect(&ii);
+  return Handle != nullptr;
+}
+
+void TIconObject::ReleaseIcon() {
+  if (Handle && !Shared) DestroyIcon(static_cast<HICON>(Handle));
+  Handle = nullptr;
+  Shared = false;
+}
+
+void* TIconObject::ToBitmapHandle(uint32_t background) {
+  if (!Handle) return nullptr;
+  HDC screen = GetDC(nullptr);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, Size, Size);
+  ReleaseDC(nullptr, screen);
+  if (!bmp) return nullptr;
+  HDC dc = CreateCompatibleDC(nullptr);
+  HGDIOBJ old = SelectObject(dc, bmp);
+  COLORREF c = (background & 0x80000000u) ? GetSysColor(int(background & 0xFF)) : background;
+  HBRUSH brush = CreateSolidBrush(c);
+  RECT r = {0, 0, Size, Size};
+  FillRect(dc, &r, brush);
+  DeleteObject(brush);
+  DrawIconEx(dc, 0, 0, static_cast<HICON>(Handle), Size, Size, 0, nullptr, DI_NORMAL);
+  SelectObject(dc, old);
+  DeleteDC(dc);
+  return bmp;
+}
+
+}  // namespace hi
