@@ -1,0 +1,60 @@
+#include "toolkit/message_window.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <memory>
+#include <thread>
+#include <stdexcept>
+#include <vector>
+
+#include "toolkit/platform.h"
+
+namespace {
+int g_boxes = 0;
+int CountBox(HWND, const std::string&, const char*, UINT) {
+  ++g_boxes;
+  return IDOK;
+}
+}  // namespace
+
+TEST(MessageWindow, PostedCallbacksRunOnTheCreatorInOrderAndPendingOnesAreDropped) {
+  auto window = std::make_unique<kol::MessageWindow>();
+  ASSERT_TRUE(*window);
+  const DWORD self = GetCurrentThreadId();
+  std::vector<int> seen;
+  std::vector<DWORD> threads;
+  std::thread poster([&] {
+    for (int i = 0; i < 500; ++i)
+      EXPECT_TRUE(window->Post([&seen, &threads, i] {
+        seen.push_back(i);
+        threads.push_back(GetCurrentThreadId());
+      }));
+  });
+  poster.join();
+  EXPECT_TRUE(seen.empty());  // nothing runs until the creator pumps
+  ASSERT_TRUE(kol::PumpMessagesUntil([&] { return seen.size() == 500; }, 10000));
+  for (int i = 0; i < 500; ++i) EXPECT_EQ(seen[size_t(i)], i);
+  for (DWORD t : threads) EXPECT_EQ(t, self);
+
+  // Callbacks still queued at destruction are released, never run.
+  auto token = std::make_shared<int>(0);
+  bool ran = false;
+  for (int i = 0; i < 3; ++i) window->Post([token, &ran] { ran = true; });
+  EXPECT_EQ(token.use_count(), 4);
+  window.reset();
+  EXPECT_EQ(token.use_count(), 1);
+  kol::PumpMessagesUntil([] { return false; }, 50);
+  EXPECT_FALSE(ran);
+}
+
+TEST(MessageWindow, AThrowingCallbackIsReportedAndTheNextOneStillRuns) {
+  kol::MessageBoxProc old = kol::SetMessageBoxProc(&CountBox);
+  kol::MessageWindow window;
+  bool second = false;
+  window.Post([] { throw std::runtime_error("boom"); });
+  window.Post([&] { second = true; });
+  EXPECT_TRUE(kol::PumpMessagesUntil([&] { return second; }, 5000));
+  EXPECT_EQ(g_boxes, 1);
+  kol::SetMessageBoxProc(old);
+}
