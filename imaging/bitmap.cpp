@@ -390,8 +390,11 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
   if (width_ <= 0) AssertionFailed("Bitmap width must be > 0", KolUnit, LineReadWidth);
   int64_t absHeight = header_->biHeight < 0 ? -int64_t(header_->biHeight) : header_->biHeight;
   if (absHeight <= 0) AssertionFailed("Bitmap height must be > 0", KolUnit, LineReadHeight);
-  int64_t size = RowStride(bits, width_) * absHeight;
-  if (size > MaxPixelBytes) return false;  // refused quietly, like any unreadable file
+  // Refused quietly, like any unreadable file, when the rows would pass the
+  // limit (the stride is bounded first so that the product cannot overflow).
+  int64_t stride = RowStride(bits, width_);
+  if (stride > MaxPixelBytes || stride * absHeight > MaxPixelBytes) return false;
+  int64_t size = stride * absHeight;
   height_ = int32_t(absHeight);
   bits_ = AllocRows(size);
   if (!bits_) AssertionFailed("No memory", KolUnit, LineReadNoMemory);

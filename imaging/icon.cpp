@@ -103,6 +103,7 @@ bool TIconObject::Read(TStream& stream) {
   TMemoryStream maskMem;
   TBitmapInfoHeader maskInfo = info;
   maskInfo.biBitCount = 1;
+  maskInfo.biPlanes = 1;  // a mask is one plane of one bit, whatever the entry says
   maskMem.Write(&maskInfo, 40);
   const uint32_t maskColors[2] = {0x00000000, 0x00FFFFFF};
   maskMem.Write(maskColors, 8);
@@ -122,7 +123,13 @@ TBitmapObject* TIconObject::ComposeBitmap(uint32_t background) const {
   if (out->IsEmpty()) return out;
   TBitmapObject* mask = mask_.get();
   TBitmapObject* color = color_.get();
+  if (mask->PixelLayout() != px1Bit) return out;
   TPixelLayout cl = color ? color->PixelLayout() : pxDevice;
+  // Rows too short for the layout's pixels are not read.
+  if (color && (color->Width() != edge || color->Height() != edge ||
+                int64_t(color->ScanLineSize()) < RowStride(LayoutBits(cl), edge)))
+    color = nullptr;
+  if (!color) cl = pxDevice;
   const uint32_t* pal = color ? color->Colors() : nullptr;
   bool alpha = false;
   if (cl == px32Bit)

@@ -113,7 +113,7 @@ bool TPcxPicture::Read(TStream& stream) {
       }
     } else {
       // Packed pixels lie in PCX rows as in DIB rows, high nibble first.
-      std::memcpy(dst, row, size_t(std::min(bytesPerLine, stride)));
+      if (bytesPerLine > 0) std::memcpy(dst, row, size_t(std::min(bytesPerLine, stride)));
     }
   }
 

@@ -1,0 +1,88 @@
+#!/usr/bin/env bash
+# libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX), built with
+# clang, ASan and UBSan, natively, apart from the CMake builds.
+#   tools/fuzz.sh smoke [SECONDS]    each target for SECONDS (default 25), one job
+#   tools/fuzz.sh long [SECONDS]     each target for SECONDS (default 1800), -fork=2
+#   tools/fuzz.sh build              only build the targets
+# Crashing inputs are copied to tests/imaging/regress/, where a test runs them.
+# Env: FUZZ_OUT (default out/fuzz), CDRTHUMB_CACHE.
+set -euo pipefail
+ROOT=$(cd "$(dirname "$0")/.." && pwd)
+OUT=${FUZZ_OUT:-$ROOT/out/fuzz}
+CACHE=${CDRTHUMB_CACHE:-$HOME/.cache/cdrthumb}
+TARGETS=(png bmp ico pcx)
+MODE=${1:-smoke}
+FLAGS=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -I"$ROOT")
+
+build() {
+  mkdir -p "$OUT/obj"
+  local srcs=("$ROOT"/framework/*.cpp "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,png_decoder,pcx_picture,icon,icon_nodevice,expand}.cpp)
+  local objs=() s o
+  for s in "${srcs[@]}"; do
+    o="$OUT/obj/$(basename "$(dirname "$s")")_$(basename "${s%.cpp}").o"
+    if [ ! -f "$o" ] || [ "$s" -nt "$o" ]; then
+      clang++ "${FLAGS[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -c "$s" -o "$o"
+    fi
+    objs+=("$o")
+  done
+  for t in "${TARGETS[@]}"; do
+    if [ ! -x "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/${t}_fuzz.cpp" -nt "$OUT/${t}_fuzz" ] ||
+       [ -n "$(find "${objs[@]}" -newer "$OUT/${t}_fuzz" 2>/dev/null)" ]; then
+      clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" -lz -o "$OUT/${t}_fuzz"
+    fi
+  done
+}
+
+# Seeds: the third-party corpora the tests use, and the kept regressions.
+seed() {
+  local t=$1 dir="$OUT/corpus/$1"
+  mkdir -p "$dir"
+  # shellcheck disable=SC1091
+  [ -f "$CACHE/paths.env" ] && source "$CACHE/paths.env"
+  local pil="${PILLOW_SRC:-}/Tests/images"
+  case $t in
+    png) cp -n "${LIBPNG_SRC:-/nonexistent}"/contrib/pngsuite/*.png "${LIBPNG_SRC:-/nonexistent}"/contrib/testpngs/*.png \
+            "${LIBPNG_SRC:-/nonexistent}"/contrib/testpngs/crashers/*.png "$dir/" 2>/dev/null || true ;;
+    bmp) cp -n "$pil"/bmp/*/*.bmp "$pil"/*.bmp "$pil"/*.dib "$dir/" 2>/dev/null || true ;;
+    ico) cp -n "$pil"/*.ico "$dir/" 2>/dev/null || true ;;
+    pcx) cp -n "$pil"/*.pcx "$dir/" 2>/dev/null || true ;;
+  esac
+  cp -n "$ROOT"/tests/imaging/regress/* "$dir/" 2>/dev/null || true
+  [ -n "$(ls -A "$dir")" ] || { echo "fuzz.sh: no seeds for $t (run tools/setup.sh)" >&2; exit 1; }
+}
+
+keep_findings() {
+  local t=$1 f found=0
+  for f in "$OUT/artifacts/$t"/crash-* "$OUT/artifacts/$t"/leak-* "$OUT/artifacts/$t"/timeout-* "$OUT/artifacts/$t"/oom-*; do
+    [ -f "$f" ] || continue
+    cp "$f" "$ROOT/tests/imaging/regress/${t}-$(basename "$f")"
+    echo "fuzz.sh: $t finding kept as tests/imaging/regress/${t}-$(basename "$f")"
+    found=1
+  done
+  return $found
+}
+
+run() {
+  local secs=$1 fork=$2 failed=0 t
+  build
+  for t in "${TARGETS[@]}"; do
+    seed "$t"
+    mkdir -p "$OUT/artifacts/$t"
+    local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len=262144
+                -artifact_prefix="$OUT/artifacts/$t/" -print_final_stats=1)
+    [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
+    echo "== fuzz $t for ${secs}s"
+    "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
+    grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*DONE" "$OUT/$t.log" | tail -3 || true
+    keep_findings "$t" || failed=1
+  done
+  if [ $failed -ne 0 ]; then echo "fuzz.sh: findings (see above)"; return 1; fi
+  echo "fuzz.sh: no findings"
+}
+
+case $MODE in
+  build) build ;;
+  smoke) run "${2:-25}" 0 ;;
+  long) run "${2:-1800}" 2 ;;
+  *) sed -n '2,9p' "$0"; exit 2 ;;
+esac
