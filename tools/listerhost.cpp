@@ -1,0 +1,477 @@
+// listerhost PLUGIN_FILE STEP...: plays the file manager's part for one
+// Lister plugin, so that the plugin can be driven end to end from scripts.
+// Every step prints one line "STEP -> RESULT"; the exit code is 0 when every
+// step ran, 1 when the plugin does not load, 2 on a bad step, 3 on a crash.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "toolkit/handles.h"
+#include "toolkit/process_stats.h"
+#include "tools/detect_expr.h"
+#include "tools/listerhost_capture.h"
+#include "tools/listerhost_steps.h"
+
+namespace listerhost {
+namespace {
+
+constexpr int kDefaultWidth = 640;
+constexpr int kDefaultHeight = 480;
+constexpr DWORD kListerStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
+constexpr size_t kDetectHead = 8192;  // bytes of a file that the detect string may test
+
+// The record ListSetDefaultParams receives: 272 bytes.
+struct DefaultParams {
+  int32_t size;
+  uint32_t versionLow;
+  uint32_t versionHigh;
+  char defaultIniName[MAX_PATH];
+};
+static_assert(sizeof(DefaultParams) == 272, "the host's record is 272 bytes");
+
+using DetectFn = void(__stdcall*)(char*, int);
+using DefaultsFn = void(__stdcall*)(DefaultParams*);
+using LoadFn = HWND(__stdcall*)(HWND, char*, int);
+using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+using CloseFn = void(__stdcall*)(HWND);
+using CommandFn = int(__stdcall*)(HWND, int, int);
+
+// Written before each step so that a crash report can name it.
+const char* g_currentStep = "load";
+
+void Line(const std::string& step, const std::string& result) {
+  std::printf("%s -> %s\n", step.c_str(), result.c_str());
+  std::fflush(stdout);
+}
+
+LONG WINAPI ReportCrash(EXCEPTION_POINTERS* info) {
+  char text[96];
+  std::snprintf(text, sizeof text, "crash: exception %08lX at %p",
+                static_cast<unsigned long>(info->ExceptionRecord->ExceptionCode),
+                info->ExceptionRecord->ExceptionAddress);
+  Line(g_currentStep, text);
+  // Nothing of the plugin may run any more, not even its unload code.
+  TerminateProcess(GetCurrentProcess(), 3);
+  return EXCEPTION_EXECUTE_HANDLER;
+}
+
+// The plugin stays loaded until the process ends, as in the file manager:
+// its worker threads may still be finishing when the last step is done.
+class Plugin {
+ public:
+  explicit Plugin(HMODULE m) : module_(m) {}
+  Plugin(const Plugin&) = delete;
+  Plugin& operator=(const Plugin&) = delete;
+  template <class F>
+  F Get(const char* name) const {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module_, name)));
+  }
+
+ private:
+  HMODULE module_;
+
+ public:
+  DetectFn detect = Get<DetectFn>("ListGetDetectString");
+  DefaultsFn defaults = Get<DefaultsFn>("ListSetDefaultParams");
+  LoadFn load = Get<LoadFn>("ListLoad");
+  LoadNextFn loadNext = Get<LoadNextFn>("ListLoadNext");
+  CloseFn close = Get<CloseFn>("ListCloseWindow");
+  CommandFn command = Get<CommandFn>("ListSendCommand");
+};
+
+class Host {
+ public:
+  explicit Host(Plugin& plugin) : plugin_(plugin) {}
+  Host(const Host&) = delete;
+  Host& operator=(const Host&) = delete;
+
+  bool Start(std::string& error);
+  // Runs one step and prints its line; false when it could not run.
+  bool Run(const Step& step);
+  // The file manager closes the viewer when its Lister window goes.
+  void Finish();
+
+ private:
+  static LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept;
+  void Pump();
+  void PumpFor(DWORD ms);
+  void FitViewer();
+  void AfterLoad();
+  void PostKey(HWND target, BYTE (&state)[256], int vk, bool down);
+  bool Fail(const Step& step, const std::string& why);
+
+  bool Detect(const Step& step);
+  bool Open(const Step& step);
+  bool Next(const Step& step);
+  bool Key(const Step& step);
+  bool Command(const Step& step);
+  bool Shot(const Step& step);
+  bool Resize(const Step& step);
+  bool Close(const Step& step);
+
+  Plugin& plugin_;
+  std::string detectString_;
+  kol::WindowHandle lister_;
+  HWND viewer_ = nullptr;
+  std::vector<int> keys_;  // WM_KEYDOWN codes the Lister window received
+};
+
+Host* g_host = nullptr;
+
+LRESULT CALLBACK Host::ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
+  Host* host = g_host;
+  if (host) {
+    switch (msg) {
+      case WM_KEYDOWN:
+        // The viewer's hot keys arrive here, posted: the Lister's own handler.
+        host->keys_.push_back(int(wp));
+        return 0;
+      case WM_SIZE:
+        if (host->viewer_) MoveWindow(host->viewer_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        return 0;
+      case WM_SETFOCUS:
+        if (host->viewer_ && IsWindow(host->viewer_)) SetFocus(host->viewer_);
+        return 0;
+      case WM_CLOSE:
+        // Only the steps end the Lister window.
+        return 0;
+      default:
+        break;
+    }
+  }
+  return DefWindowProcA(wnd, msg, wp, lp);
+}
+
+bool Host::Start(std::string& error) {
+  if (plugin_.detect) {
+    std::vector<char> buffer(2048, '\0');
+    plugin_.detect(buffer.data(), int(buffer.size()));
+    buffer.back() = '\0';
+    detectString_ = buffer.data();
+  }
+  if (plugin_.defaults) {
+    DefaultParams params = {};
+    params.size = int32_t(sizeof params);
+    params.versionLow = 10;
+    params.versionHigh = 2;
+    lstrcpynA(params.defaultIniName, "C:\\lister\\lsplugin.ini", MAX_PATH);
+    plugin_.defaults(&params);
+  }
+
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = &Host::ListerProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
+  wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
+  wc.lpszClassName = "TLister";
+  if (!RegisterClassA(&wc)) {
+    error = "cannot register the Lister window class";
+    return false;
+  }
+  RECT r = {0, 0, kDefaultWidth, kDefaultHeight};
+  AdjustWindowRectEx(&r, kListerStyle, FALSE, 0);
+  lister_.reset(CreateWindowExA(0, "TLister", "Lister", kListerStyle, 40, 40, r.right - r.left, r.bottom - r.top,
+                                nullptr, nullptr, wc.hInstance, nullptr));
+  if (!lister_) {
+    error = "cannot create the Lister window";
+    return false;
+  }
+  ShowWindow(lister_.get(), SW_SHOW);
+  UpdateWindow(lister_.get());
+  SetForegroundWindow(lister_.get());
+  Pump();
+  return true;
+}
+
+void Host::Finish() {
+  g_currentStep = "finish";
+  if (viewer_ && plugin_.close) plugin_.close(viewer_);
+  viewer_ = nullptr;
+  Pump();
+  lister_.reset();
+}
+
+void Host::Pump() {
+  MSG msg;
+  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    TranslateMessage(&msg);
+    DispatchMessageA(&msg);
+  }
+}
+
+void Host::PumpFor(DWORD ms) {
+  const ULONGLONG end = GetTickCount64() + ms;
+  for (;;) {
+    Pump();
+    const ULONGLONG now = GetTickCount64();
+    if (now >= end) break;
+    MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(end - now), QS_ALLINPUT);
+  }
+}
+
+void Host::FitViewer() {
+  if (!viewer_) return;
+  RECT rc;
+  GetClientRect(lister_.get(), &rc);
+  MoveWindow(viewer_, 0, 0, rc.right, rc.bottom, TRUE);
+}
+
+void Host::AfterLoad() {
+  FitViewer();
+  SetFocus(viewer_);
+}
+
+bool Host::Fail(const Step& step, const std::string& why) {
+  Line(step.text, "error: " + why);
+  return false;
+}
+
+bool Host::Run(const Step& step) {
+  g_currentStep = step.text.c_str();
+  keys_.clear();
+  bool ok = false;
+  switch (step.kind) {
+    case StepKind::detect: ok = Detect(step); break;
+    case StepKind::open: ok = Open(step); break;
+    case StepKind::next: ok = Next(step); break;
+    case StepKind::wait:
+      PumpFor(DWORD(step.first));
+      Line(step.text, "ok");
+      ok = true;
+      break;
+    case StepKind::key: ok = Key(step); break;
+    case StepKind::cmd: ok = Command(step); break;
+    case StepKind::shot: ok = Shot(step); break;
+    case StepKind::resize: ok = Resize(step); break;
+    case StepKind::close: ok = Close(step); break;
+    case StepKind::stats: {
+      char text[96];
+      Pump();
+      std::snprintf(text, sizeof text, "handles=%ld windows=%ld private=%lu", kol::CountProcessHandles(),
+                    kol::CountThreadWindows(), static_cast<unsigned long>(kol::PrivateBytes() / 1024));
+      Line(step.text, text);
+      ok = true;
+      break;
+    }
+  }
+  // Between steps the Lister's thread goes on handling its messages.
+  Pump();
+  return ok;
+}
+
+bool Host::Detect(const Step& step) {
+  if (!plugin_.detect) return Fail(step, "the plugin has no ListGetDetectString");
+  DetectSubject subject;
+  subject.fileName = WindowsPath(step.file);
+  kol::KernelHandle file(CreateFileA(subject.fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                     nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  LARGE_INTEGER size;
+  if (!file || !GetFileSizeEx(file.get(), &size)) return Fail(step, "cannot read " + subject.fileName);
+  subject.size = static_cast<unsigned long long>(size.QuadPart);
+  subject.head.resize(kDetectHead);
+  DWORD got = 0;
+  if (!ReadFile(file.get(), subject.head.data(), DWORD(subject.head.size()), &got, nullptr))
+    return Fail(step, "cannot read " + subject.fileName);
+  subject.head.resize(got);
+  DetectResult r = EvaluateDetectString(detectString_, subject);
+  if (!r.ok) return Fail(step, "detect string: " + r.error);
+  Line(step.text, r.match ? "1" : "0");
+  return true;
+}
+
+bool Host::Open(const Step& step) {
+  if (!plugin_.load) return Fail(step, "the plugin has no ListLoad");
+  // One viewer per Lister window: the previous one goes first.
+  if (viewer_ && plugin_.close) plugin_.close(viewer_);
+  viewer_ = nullptr;
+  std::string name = WindowsPath(step.file);
+  SetWindowTextA(lister_.get(), ("Lister - [" + name + "]").c_str());
+  HWND viewer = plugin_.load(lister_.get(), &name[0], int(step.flags));
+  // The style as the plugin left it, before the host touches the window.
+  const DWORD style = viewer ? DWORD(GetWindowLongA(viewer, GWL_STYLE)) : 0;
+  if (viewer) {
+    viewer_ = viewer;
+    AfterLoad();
+  }
+  char text[64];
+  std::snprintf(text, sizeof text, "%llX style=%lX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer)),
+                static_cast<unsigned long>(style));
+  Line(step.text, text);
+  return true;
+}
+
+bool Host::Next(const Step& step) {
+  if (!plugin_.loadNext) return Fail(step, "the plugin has no ListLoadNext");
+  if (!viewer_) return Fail(step, "no viewer is open");
+  std::string name = WindowsPath(step.file);
+  SetWindowTextA(lister_.get(), ("Lister - [" + name + "]").c_str());
+  const int r = plugin_.loadNext(lister_.get(), viewer_, &name[0], int(step.flags));
+  if (r == 0) AfterLoad();
+  Line(step.text, std::to_string(r));
+  return true;
+}
+
+// One key message as the keyboard driver makes it: scan code, the previous
+// state and transition bits, and the Alt context bit. Alt without Ctrl
+// makes system keys.
+void Host::PostKey(HWND target, BYTE (&state)[256], int vk, bool down) {
+  const bool altHeld = (state[VK_MENU] & 0x80) != 0;
+  const bool ctrlHeld = (state[VK_CONTROL] & 0x80) != 0;
+  LPARAM lp = 1 | LPARAM(MapVirtualKeyA(UINT(vk), MAPVK_VK_TO_VSC) & 0xFF) << 16;
+  switch (vk) {
+    case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME: case VK_LEFT: case VK_UP: case VK_RIGHT:
+    case VK_DOWN: case VK_INSERT: case VK_DELETE: case VK_DIVIDE: case VK_NUMLOCK:
+      lp |= LPARAM(1) << 24;
+      break;
+    default:
+      break;
+  }
+  if (altHeld) lp |= LPARAM(1) << 29;
+  if (!down) lp |= LPARAM(3) << 30;
+  UINT msg = down ? WM_KEYDOWN : WM_KEYUP;
+  if (altHeld && !ctrlHeld) msg = down ? WM_SYSKEYDOWN : WM_SYSKEYUP;
+  // The state the receiver reads through GetKeyState while it handles the
+  // message; posted messages do not change it by themselves.
+  SetKeyboardState(state);
+  PostMessageA(target, msg, WPARAM(vk), lp);
+  Pump();
+}
+
+bool Host::Key(const Step& step) {
+  HWND target = GetFocus();
+  if (!target) target = lister_.get();
+  BYTE state[256];
+  GetKeyboardState(state);
+  struct Modifier {
+    bool on;
+    int vk, left;
+  };
+  const Modifier mods[] = {{step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT},
+                           {step.alt, VK_MENU, VK_LMENU}};
+  for (const Modifier& m : mods) {
+    if (!m.on) continue;
+    state[m.vk] |= 0x80;
+    state[m.left] |= 0x80;
+    PostKey(target, state, m.vk, true);
+  }
+  state[step.first] |= 0x80;
+  PostKey(target, state, step.first, true);
+  state[step.first] &= 0x7F;
+  PostKey(target, state, step.first, false);
+  for (int i = 2; i >= 0; --i) {
+    const Modifier& m = mods[i];
+    if (!m.on) continue;
+    PostKey(target, state, m.vk, false);
+    state[m.vk] &= 0x7F;
+    state[m.left] &= 0x7F;
+  }
+  SetKeyboardState(state);
+  // What the viewer posted back to the Lister window arrives with these.
+  PumpFor(50);
+  std::string text;
+  for (int k : keys_) text += (text.empty() ? "" : ",") + std::to_string(k);
+  Line(step.text, text.empty() ? "none" : text);
+  return true;
+}
+
+bool Host::Command(const Step& step) {
+  if (!plugin_.command) return Fail(step, "the plugin has no ListSendCommand");
+  if (!viewer_) return Fail(step, "no viewer is open");
+  Line(step.text, std::to_string(plugin_.command(viewer_, step.first, step.second)));
+  return true;
+}
+
+bool Host::Shot(const Step& step) {
+  Pump();
+  std::string error;
+  if (!SaveClientBitmap(lister_.get(), WindowsPath(step.file), error)) return Fail(step, error);
+  Line(step.text, step.file);
+  return true;
+}
+
+bool Host::Resize(const Step& step) {
+  RECT r = {0, 0, step.first, step.second};
+  AdjustWindowRectEx(&r, DWORD(GetWindowLongA(lister_.get(), GWL_STYLE)), FALSE,
+                     DWORD(GetWindowLongA(lister_.get(), GWL_EXSTYLE)));
+  SetWindowPos(lister_.get(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+               SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+  FitViewer();
+  Line(step.text, "ok");
+  return true;
+}
+
+bool Host::Close(const Step& step) {
+  if (!plugin_.close) return Fail(step, "the plugin has no ListCloseWindow");
+  if (!viewer_) return Fail(step, "no viewer is open");
+  HWND viewer = viewer_;
+  viewer_ = nullptr;
+  plugin_.close(viewer);
+  Line(step.text, "ok");
+  return true;
+}
+
+int Main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: listerhost PLUGIN_FILE STEP...\n");
+    return 2;
+  }
+  // Every step is checked before the plugin is touched.
+  std::vector<Step> steps(size_t(argc - 2));
+  for (int i = 2; i < argc; ++i) {
+    std::string error;
+    if (!ParseStep(argv[i], steps[size_t(i - 2)], error)) {
+      Line(argv[i], "error: " + error);
+      return 2;
+    }
+  }
+
+  const std::string path = WindowsPath(argv[1]);
+  HMODULE module = LoadLibraryA(path.c_str());
+  if (!module) {
+    Line(argv[1], "error: cannot load the plugin (error " + std::to_string(GetLastError()) + ")");
+    return 1;
+  }
+  Plugin plugin(module);
+  if (!plugin.load) {
+    Line(argv[1], "error: not a Lister plugin (no ListLoad)");
+    return 1;
+  }
+  g_currentStep = argv[1];
+  Host host(plugin);
+  g_host = &host;
+  std::string error;
+  if (!host.Start(error)) {
+    Line(argv[1], "error: " + error);
+    return 1;
+  }
+  int code = 0;
+  for (const Step& step : steps) {
+    if (!host.Run(step)) {
+      code = 2;
+      break;
+    }
+  }
+  host.Finish();
+  g_host = nullptr;
+  return code;
+}
+
+}  // namespace
+}  // namespace listerhost
+
+int main(int argc, char** argv) {
+  SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+  SetUnhandledExceptionFilter(&listerhost::ReportCrash);
+  try {
+    return listerhost::Main(argc, argv);
+  } catch (const std::exception& e) {
+    listerhost::Line(listerhost::g_currentStep, std::string("error: ") + e.what());
+  } catch (...) {
+    listerhost::Line(listerhost::g_currentStep, "error: unknown exception");
+  }
+  return 3;
+}

@@ -1,0 +1,101 @@
+#include "tools/listerhost_capture.h"
+
+#include <cstdint>
+#include <fstream>
+#include <vector>
+
+#include "toolkit/handles.h"
+
+namespace listerhost {
+
+namespace {
+
+// The window's own device context without child clipping: the children's
+// pixels lie in the same surface and are read with the parent's.
+class ClientDc {
+ public:
+  explicit ClientDc(HWND w) : wnd_(w), dc_(GetDCEx(w, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS)) {}
+  ClientDc(const ClientDc&) = delete;
+  ClientDc& operator=(const ClientDc&) = delete;
+  ~ClientDc() {
+    if (dc_) ReleaseDC(wnd_, dc_);
+  }
+  HDC get() const { return dc_; }
+
+ private:
+  HWND wnd_;
+  HDC dc_;
+};
+
+template <class T>
+void Put(std::vector<char>& out, const T& v) {
+  const char* p = reinterpret_cast<const char*>(&v);
+  out.insert(out.end(), p, p + sizeof v);
+}
+
+}  // namespace
+
+bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) {
+  RECT rc;
+  if (!IsWindow(window) || !GetClientRect(window, &rc) || rc.right <= 0 || rc.bottom <= 0) {
+    error = "no client area";
+    return false;
+  }
+  const int w = rc.right, h = rc.bottom;
+  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  GdiFlush();
+
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = w;
+  bi.bmiHeader.biHeight = h;  // bottom-up, as the file stores it
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 24;
+  bi.bmiHeader.biCompression = BI_RGB;
+  const size_t stride = (size_t(w) * 3 + 3) & ~size_t(3);
+  const size_t imageSize = stride * size_t(h);
+
+  void* bits = nullptr;
+  ClientDc source(window);
+  if (!source.get()) {
+    error = "no device context";
+    return false;
+  }
+  kol::GdiObject dib(CreateDIBSection(source.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::DcHandle memory = kol::DcHandle::Compatible(source.get());
+  if (!dib || !bits || !memory) {
+    error = "cannot make the copy";
+    return false;
+  }
+  {
+    kol::SelectGuard select(memory.get(), dib.get());
+    if (!BitBlt(memory.get(), 0, 0, w, h, source.get(), 0, 0, SRCCOPY)) {
+      error = "cannot copy the window's pixels";
+      return false;
+    }
+    GdiFlush();
+  }
+
+  std::vector<char> file;
+  BITMAPFILEHEADER fh = {};
+  fh.bfType = 0x4D42;
+  fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
+  fh.bfSize = DWORD(fh.bfOffBits + imageSize);
+  BITMAPINFOHEADER ih = bi.bmiHeader;
+  ih.biSizeImage = DWORD(imageSize);
+  Put(file, fh);
+  Put(file, ih);
+  const char* pixels = static_cast<const char*>(bits);
+  file.insert(file.end(), pixels, pixels + imageSize);
+
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out.write(file.data(), std::streamsize(file.size()));
+  out.close();
+  if (!out) {
+    error = "cannot write " + path;
+    return false;
+  }
+  return true;
+}
+
+}  // namespace listerhost

@@ -1,0 +1,154 @@
+#include "tools/listerhost_steps.h"
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+
+namespace listerhost {
+
+namespace {
+
+bool AllDigits(const std::string& s) {
+  if (s.empty()) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// A decimal number within [low, high], optionally signed; nothing else.
+bool ParseNumber(const std::string& s, long long low, long long high, long long& out) {
+  const bool negative = !s.empty() && s[0] == '-';
+  if (!AllDigits(negative ? s.substr(1) : s)) return false;
+  errno = 0;
+  long long v = std::strtoll(s.c_str(), nullptr, 10);
+  if (errno == ERANGE || v < low || v > high) return false;
+  out = v;
+  return true;
+}
+
+// Splits "FILE[:FLAGS]" of open and next.
+bool ParseFileAndFlags(const std::string& rest, Step& step, std::string& error) {
+  step.file = rest;
+  const size_t colon = rest.rfind(':');
+  if (colon != std::string::npos && AllDigits(rest.substr(colon + 1))) {
+    long long flags;
+    if (!ParseNumber(rest.substr(colon + 1), 0, UINT32_MAX, flags)) {
+      error = "show flags out of range";
+      return false;
+    }
+    step.file = rest.substr(0, colon);
+    step.hasFlags = true;
+    step.flags = uint32_t(flags);
+  }
+  if (step.file.empty()) {
+    error = "no file name";
+    return false;
+  }
+  return true;
+}
+
+// Splits "A:B" into two numbers.
+bool ParsePair(const std::string& rest, long long low, long long high, Step& step) {
+  const size_t colon = rest.find(':');
+  if (colon == std::string::npos) return false;
+  long long a, b;
+  if (!ParseNumber(rest.substr(0, colon), low, high, a) || !ParseNumber(rest.substr(colon + 1), low, high, b))
+    return false;
+  step.first = int32_t(a);
+  step.second = int32_t(b);
+  return true;
+}
+
+bool ParseKey(const std::string& rest, Step& step, std::string& error) {
+  const size_t colon = rest.find(':');
+  long long vk;
+  if (!ParseNumber(rest.substr(0, colon), 1, 254, vk)) {
+    error = "virtual key must be a number from 1 to 254";
+    return false;
+  }
+  step.first = int32_t(vk);
+  if (colon == std::string::npos) return true;
+  const std::string mods = rest.substr(colon + 1);
+  if (mods.empty()) {
+    error = "empty modifiers";
+    return false;
+  }
+  for (char c : mods) {
+    bool* flag = c == 's' ? &step.shift : c == 'c' ? &step.ctrl : c == 'a' ? &step.alt : nullptr;
+    if (!flag || *flag) {
+      error = std::string("modifiers are a combination of s, c and a");
+      return false;
+    }
+    *flag = true;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool ParseStep(const std::string& text, Step& step, std::string& error) {
+  step = Step();
+  step.text = text;
+  const size_t colon = text.find(':');
+  const std::string name = text.substr(0, colon);
+  const bool hasRest = colon != std::string::npos;
+  const std::string rest = hasRest ? text.substr(colon + 1) : std::string();
+
+  if (name == "close" || name == "stats") {
+    step.kind = name == "close" ? StepKind::close : StepKind::stats;
+    if (hasRest) error = name + " takes no argument";
+    return !hasRest;
+  }
+  if (name == "detect" || name == "shot") {
+    step.kind = name == "detect" ? StepKind::detect : StepKind::shot;
+    step.file = rest;
+    if (rest.empty()) error = "no file name";
+    return !rest.empty();
+  }
+  if (name == "open" || name == "next") {
+    step.kind = name == "open" ? StepKind::open : StepKind::next;
+    return ParseFileAndFlags(rest, step, error);
+  }
+  if (name == "wait") {
+    step.kind = StepKind::wait;
+    long long ms;
+    if (!ParseNumber(rest, 0, 600000, ms)) {
+      error = "milliseconds from 0 to 600000";
+      return false;
+    }
+    step.first = int32_t(ms);
+    return true;
+  }
+  if (name == "key") {
+    step.kind = StepKind::key;
+    return ParseKey(rest, step, error);
+  }
+  if (name == "cmd") {
+    step.kind = StepKind::cmd;
+    if (!ParsePair(rest, INT32_MIN, UINT32_MAX, step)) {
+      error = "cmd:N:PARAM with two numbers";
+      return false;
+    }
+    return true;
+  }
+  if (name == "resize") {
+    step.kind = StepKind::resize;
+    if (!ParsePair(rest, 1, 16384, step)) {
+      error = "resize:W:H with sizes from 1 to 16384";
+      return false;
+    }
+    return true;
+  }
+  error = "unknown step '" + name + "'";
+  return false;
+}
+
+std::string WindowsPath(const std::string& path) {
+  if (path.empty() || path[0] != '/') return path;
+  std::string p = "Z:" + path;
+  for (char& c : p)
+    if (c == '/') c = '\\';
+  return p;
+}
+
+}  // namespace listerhost

@@ -1,0 +1,34 @@
+// The command line of the host simulator: one step per argument, in the
+// fixed form that scripts rely on. Parsing is portable so that it can be
+// checked without a window system.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace listerhost {
+
+enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats };
+
+struct Step {
+  StepKind kind = StepKind::close;
+  std::string text;      // the argument as typed, echoed before the result
+  std::string file;      // detect, open, next, shot: as given (see WindowsPath)
+  bool hasFlags = false;  // open, next: a numeric field followed the file name
+  uint32_t flags = 0;
+  int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize: width
+  int32_t second = 0;  // cmd: parameter; resize: height
+  bool shift = false, ctrl = false, alt = false;  // key modifiers
+};
+
+// Parses one step. The name ends at the first colon; for open and next the
+// text after the last colon is the show flags only when it is a number, so
+// that drive letters and other colons stay part of the file name. False and
+// a reason when the step is not understood.
+bool ParseStep(const std::string& text, Step& step, std::string& error);
+
+// A Unix path ("/x/y") as the Windows path of the same file under Wine
+// ("Z:\x\y"); any other text is returned unchanged.
+std::string WindowsPath(const std::string& path);
+
+}  // namespace listerhost
