@@ -1,0 +1,10 @@
+// Without a window system there are no palette handles to destroy.
+#ifndef _WIN32
+#include "imaging/jpeg_picture.h"
+
+namespace hi {
+
+void DeletePaletteHandle(void*) {}
+
+}  // namespace hi
+#endif

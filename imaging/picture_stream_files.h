@@ -1,0 +1,23 @@
+// The file services the picture loaders need from the platform: whether a
+// file exists, how a bare name is completed, and how an icon becomes a
+// bitmap (drawn by the system on Windows, composed in memory elsewhere).
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace hi {
+
+class TBitmapObject;
+class TIconObject;
+
+// True for an existing file that is not a folder.
+bool PictureFileExists(const std::string& name);
+// Path macros expanded; a name with neither ':' nor '\' gets the folder of
+// the host's executable in front (unchanged without a window system).
+std::string ResolvePictureFileName(const std::string& name);
+// A new bitmap with the icon drawn over the background colour (the caller
+// owns it; empty when the icon has no picture).
+TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background);
+
+}  // namespace hi

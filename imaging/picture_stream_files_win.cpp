@@ -1,0 +1,19 @@
+#include "imaging/bitmap.h"
+#include "imaging/icon.h"
+#include "imaging/picture_stream_files.h"
+#include "toolkit/files_win.h"
+#include "toolkit/platform.h"
+
+namespace hi {
+
+bool PictureFileExists(const std::string& name) { return kol::FileExists(name); }
+
+std::string ResolvePictureFileName(const std::string& name) { return ResolveFileName(name); }
+
+TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background) {
+  TBitmapObject* b = CreateDeviceBitmap(0, 0);
+  b->SetHandle(icon.ToBitmapHandle(background));
+  return b;
+}
+
+}  // namespace hi
