@@ -21,7 +21,12 @@ constexpr int LineLayoutUnsupported = 54177;
 
 constexpr uint16_t BmSignature = 0x4D42;
 
-int HeaderBits(const TBitmapInfoHeader* h) { return int(h->biBitCount) * int(h->biPlanes); }
+// Bit count times planes; a product past any real depth reads as 65 bits,
+// which no layout has.
+int HeaderBits(const TBitmapInfoHeader* h) {
+  int64_t bits = int64_t(h->biBitCount) * h->biPlanes;
+  return bits > 64 ? 65 : int(bits);
+}
 
 void FillNewHeader(TBitmapInfoHeader* h, int32_t width, int32_t height, TPixelLayout layout) {
   h->biSize = 40;

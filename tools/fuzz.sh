@@ -67,13 +67,14 @@ run() {
   build
   for t in "${TARGETS[@]}"; do
     seed "$t"
+    rm -rf "$OUT/artifacts/$t"
     mkdir -p "$OUT/artifacts/$t"
     local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len=262144
                 -artifact_prefix="$OUT/artifacts/$t/" -print_final_stats=1)
     [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
     echo "== fuzz $t for ${secs}s"
     "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
-    grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*DONE" "$OUT/$t.log" | tail -3 || true
+    grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*(DONE|pulse)" "$OUT/$t.log" | tail -3 || true
     keep_findings "$t" || failed=1
   done
   if [ $failed -ne 0 ]; then echo "fuzz.sh: findings (see above)"; return 1; fi
