@@ -251,7 +251,7 @@ TEST_F(WinExec, StopRacingTheWorkersOwnEnd) {
   std::mt19937 random(12345);
   // How long a child takes here from its start to its end event.
   const ULONGLONG t0 = GetTickCount64();
-  RunCmd(e, Child() + " pid");
+  RunCmd(e, Child() + " line");
   ASSERT_TRUE(PumpUntil([&] { return r.Count('X') == 1; }));
   const DWORD lifetime = DWORD(GetTickCount64() - t0) + 1;
   r.events.clear();
@@ -259,26 +259,27 @@ TEST_F(WinExec, StopRacingTheWorkersOwnEnd) {
   const int runs = 100;
   int ends = 0;
   bool lastEnded = false;
-  std::vector<std::string> pids;
   for (int i = 0; i < runs; ++i) {
     const size_t before = r.events.size();
-    RunCmd(e, Child() + " pid");
+    // Each run prints its own command line, so its output names the run.
+    const std::string tagged = Child() + " line run" + std::to_string(i);
+    RunCmd(e, tagged);
     ASSERT_EQ(r.Count('S'), i + 1);
     PumpFor(DWORD(random() % (2 * lifetime)));
     int endsHere = 0;
-    std::string pid;
+    std::string out;
     for (size_t k = before; k < r.events.size(); ++k) {
       const Event& ev = r.events[k];
       if (ev.kind == 'X') ++endsHere;
       if (ev.kind != 'O') continue;
       EXPECT_EQ(endsHere, 0) << "output after the end";
-      if (pid.empty()) pid = ev.text;
-      EXPECT_EQ(ev.text, pid) << "output of another run";
+      out += ev.text;
     }
     EXPECT_LE(endsHere, 1);
-    if (!pid.empty()) {
-      EXPECT_EQ(std::count(pids.begin(), pids.end(), pid), 0) << "output of an earlier run: " << pid;
-      pids.push_back(pid);
+    const std::string whole = "[" + tagged + " ]";
+    EXPECT_EQ(whole.compare(0, out.size(), out), 0) << "output of another run: " << out;
+    if (endsHere) {
+      EXPECT_EQ(out, whole);
     }
     ends += endsHere;
     lastEnded = endsHere > 0;
