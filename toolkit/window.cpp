@@ -531,6 +531,8 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
+    case WM_GETFONT:
+      return reinterpret_cast<LRESULT>(fontObj_.get());
     case WM_SETCURSOR:
       if (cursor_ && LOWORD(lp) == HTCLIENT) {
         ::SetCursor(cursor_);

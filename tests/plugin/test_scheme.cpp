@@ -56,7 +56,7 @@ TViewerScheme::TViewerScheme(hi::THIMultiElementEx* container, void* parentValue
 
   Recorder = new TRecorder();
   elements_.emplace_back(Recorder);
-  Recorder->Names = {"load", "unload", "attach", "flags", "create", "formshow", "close", "key", "keyup", "childkey", "show"};
+  Recorder->Names = {"load", "unload", "attach", "flags", "create", "formshow", "close", "key", "keyup", "childkey", "show", "formmove", "move", "mousedown"};
   Recorder->Fail = hi::LinkTo<&hi::THiListerForm::doResult>(Form);
 
   edge->Bind(this, container);
@@ -72,6 +72,9 @@ TViewerScheme::TViewerScheme(hi::THIMultiElementEx* container, void* parentValue
   Form->onKeyUp = to(8);
   Child->onKeyDown = to(9);
   Form->onShow = to(10);
+  Form->onFormMove = to(11);
+  Form->onMove = to(12);
+  Form->onMouseDown = to(13);
   Form->SetupHint(nullptr);
   Child->SetupHint(nullptr);
   Form->Control()->SetTabulate(true);

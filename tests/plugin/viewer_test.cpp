@@ -1,3 +1,4 @@
+#include <algorithm>
 #include <gtest/gtest.h>
 
 #include "plugin/list_plug_win.h"
@@ -69,11 +70,23 @@ TEST_F(Viewer, LoadReloadAndCloseFireInOrder) {
   EXPECT_EQ(rec->HostWindow, host);
   EXPECT_EQ(rec->Instance, plug.Current);
   EXPECT_EQ(rec->Form->FileName, "a.cdr");
-  std::vector<std::string> first(g_log.begin(), g_log.end());
+  // The moves that the style change brings are not part of the order.
+  std::vector<std::string> first;
+  for (const std::string& e : g_log)
+    if (e != "formmove:" && e != "move:") first.push_back(e);
   std::vector<std::string> expected = {"create:", "load:a.cdr", "flags:2", "attach:"};
   ASSERT_GE(first.size(), expected.size());
   EXPECT_EQ(std::vector<std::string>(first.begin(), first.begin() + 4), expected);
   EXPECT_EQ(test::CountLog("unload:"), 0u);
+  auto at = [](const std::string& e) { return std::find(g_log.begin(), g_log.end(), e) - g_log.begin(); };
+  ASSERT_EQ(test::CountLog("formshow:"), 1u) << "shown once, by the show step";
+  EXPECT_LT(at("formshow:"), at("show:"));
+  EXPECT_LT(at("attach:"), at("formshow:"));
+
+  g_log.clear();
+  SetWindowPos(w, nullptr, 3, 4, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+  ASSERT_GE(test::CountLog("formmove:"), 1u);
+  EXPECT_LT(at("formmove:"), at("move:"));
 
   // The posted WM_SIZE lays out the child once the queue is processed.
   Pump();
@@ -188,6 +201,30 @@ TEST_F(Viewer, EscapeBecomesTabWhenTheHostHasAParent) {
   plug.CloseStep(w);
   DestroyWindow(host);
   host = frame;
+}
+
+TEST_F(Viewer, DragFormMovesByTheClientAreaThenFiresMouseDown) {
+  g_config.dragForm = 1;
+  HWND w = Open();
+  ASSERT_NE(w, nullptr);
+  // Stands in front of the element to see the command without starting
+  // the system's modal move loop.
+  std::vector<WPARAM> commands;
+  kol::TControl* c = FormOf(w)->Control();
+  auto element = c->OnMessage;
+  c->OnMessage = [&](kol::TControl& ctl, MSG& m, LRESULT& r) {
+    if (m.message == WM_SYSCOMMAND) {
+      commands.push_back(m.wParam);
+      r = 0;
+      return true;
+    }
+    return element(ctl, m, r);
+  };
+  g_log.clear();
+  SendMessageA(w, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+  EXPECT_EQ(commands, std::vector<WPARAM>{0xF012});
+  EXPECT_EQ(test::CountLog("mousedown:0"), 1u);
+  c->OnMessage = element;
 }
 
 TEST_F(Viewer, CloseMessageNeverClosesTheViewer) {

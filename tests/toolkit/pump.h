@@ -24,7 +24,9 @@ inline void SetModifiers(bool shift, bool ctrl, bool alt) {
 }
 
 inline void PostKey(HWND target, int vk) {
+  // Key up only after the key down and its character, as typed keys come.
   PostMessageA(target, WM_KEYDOWN, static_cast<WPARAM>(vk), 1);
+  Pump();
   PostMessageA(target, WM_KEYUP, static_cast<WPARAM>(vk), static_cast<LPARAM>(0xC0000001u));
   Pump();
 }
