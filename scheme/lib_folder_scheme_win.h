@@ -1,0 +1,38 @@
+// The settings inner scheme: it yields the folder of the plugin library
+// (Data[1]) and the path of a settings file beside it (Data[0]).
+#pragma once
+
+#include <memory>
+#include <vector>
+
+#include "framework/hub.h"
+#include "plugin/application_win.h"
+#include "plugin/multi_element.h"
+#include "scheme/file_part_elm.h"
+#include "scheme/format_str.h"
+
+namespace hi {
+
+class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
+ public:
+  TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue, TObject* owner);
+  ~TClassMultiElementEx_97D3AB0() override;
+  static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
+
+  THIEditMultiEx* InnerBoundary;
+  THIApplication* Library;
+  THIFilePartElm* LibFolder;
+  THIFilePartElm* LibName;
+  THIFormatStr* IniPath;
+  THIHub* InnerHub;
+
+ private:
+  template <class T>
+  T* Own(T* element) {
+    elements_.emplace_back(element);
+    return element;
+  }
+  std::vector<std::unique_ptr<TObject>> elements_;
+};
+
+}  // namespace hi

@@ -1,0 +1,30 @@
+// A scheme's wiring as a table: each row names the source element and its
+// link field, and the target element and its point, like a diagram's link
+// list. Event links and data links are the same record.
+#pragma once
+
+#include <cstddef>
+
+#include "framework/data.h"
+
+namespace hi {
+
+template <class Scheme>
+struct TSchemeLink {
+  TEventLink& (*Source)(Scheme&);
+  TEventLink (*Target)(Scheme&);
+};
+
+template <class Scheme, size_t N>
+void MakeSchemeLinks(Scheme& scheme, const TSchemeLink<Scheme> (&links)[N]) {
+  for (const TSchemeLink<Scheme>& row : links) row.Source(scheme) = row.Target(scheme);
+}
+
+}  // namespace hi
+
+// SCHEME_LINK(source element, its link field, target element, Class::point, index)
+#define SCHEME_LINK(src, field, dst, point, index)                              \
+  ::hi::TSchemeLink<S> {                                                        \
+    [](S& s) -> ::hi::TEventLink& { return s.src->field; },                     \
+        [](S& s) { return ::hi::LinkTo<&::hi::point>(s.dst, uint16_t(index)); } \
+  }
