@@ -192,7 +192,10 @@ void Host::Finish() {
   if (viewer_ && plugin_.close) plugin_.close(viewer_);
   viewer_ = nullptr;
   Pump();
-  lister_.reset();
+  // The Lister window goes with the process. Hiding or destroying it first
+  // costs two seconds under Wine without a window manager, which waits in
+  // vain for the window manager to confirm the unmapping.
+  lister_.release();
 }
 
 void Host::Pump() {

@@ -1,16 +1,37 @@
-// A plugin that crashes: ListLoad gives a plain child window, and the first
-// command writes through a null pointer, as a broken plugin would.
+// A plugin that crashes, as a broken plugin would: command 1 writes through
+// a null pointer at once, command 2 makes the viewer's window procedure do
+// so while the host dispatches a message.
 #include <windows.h>
 
 #define LISTER_EXPORT extern "C" __declspec(dllexport)
 
-LISTER_EXPORT HWND __stdcall ListLoad(HWND parent, char*, int) {
-  return CreateWindowExA(0, "STATIC", "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr, nullptr, nullptr);
+namespace {
+
+void Crash(int value) {
+  volatile int* nowhere = nullptr;
+  *nowhere = value;
 }
 
-LISTER_EXPORT int __stdcall ListSendCommand(HWND, int command, int) {
-  volatile int* nowhere = nullptr;
-  *nowhere = command;
+LRESULT CALLBACK ViewerProc(HWND w, UINT m, WPARAM wp, LPARAM lp) {
+  if (m == WM_APP) Crash(int(wp));
+  return DefWindowProcA(w, m, wp, lp);
+}
+
+}  // namespace
+
+LISTER_EXPORT HWND __stdcall ListLoad(HWND parent, char*, int) {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = ViewerProc;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "CrashPluginViewer";
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr,
+                         wc.hInstance, nullptr);
+}
+
+LISTER_EXPORT int __stdcall ListSendCommand(HWND viewer, int command, int) {
+  if (command == 1) Crash(command);
+  if (command == 2) PostMessageA(viewer, WM_APP, 0, 0);
   return 0;
 }
 
