@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <random>
 #include <string>
@@ -76,14 +77,21 @@ kol::KernelHandle OpenChild(DWORD pid) {
   return kol::KernelHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));
 }
 
-int CountThreads() {
+std::vector<DWORD> ThreadIds() {
   kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   THREADENTRY32 te = {};
   te.dwSize = sizeof te;
-  int n = 0;
+  std::vector<DWORD> ids;
   for (BOOL ok = Thread32First(snap.get(), &te); ok; ok = Thread32Next(snap.get(), &te))
-    n += te.th32OwnerProcessID == GetCurrentProcessId();
-  return n;
+    if (te.th32OwnerProcessID == GetCurrentProcessId()) ids.push_back(te.th32ThreadID);
+  std::sort(ids.begin(), ids.end());
+  return ids;
+}
+
+std::vector<DWORD> Added(const std::vector<DWORD>& before, const std::vector<DWORD>& after) {
+  std::vector<DWORD> added;
+  std::set_difference(after.begin(), after.end(), before.begin(), before.end(), std::back_inserter(added));
+  return added;
 }
 
 class WinExec : public ::testing::Test {
@@ -219,7 +227,8 @@ TEST_F(WinExec, AMissingProgramFiresNothingAndStillStopsTheOldOne) {
 }
 
 TEST_F(WinExec, DestructionLeavesNoProcessAndNoThread) {
-  const int threadsBefore = CountThreads();
+  const std::vector<DWORD> before = ThreadIds();
+  std::vector<DWORD> started;
   kol::KernelHandle child;
   {
     Recorder r;
@@ -229,14 +238,16 @@ TEST_F(WinExec, DestructionLeavesNoProcessAndNoThread) {
     ASSERT_TRUE(PumpUntil([&] { return r.Pid() != 0; }));
     child = OpenChild(r.Pid());
     ASSERT_TRUE(child);
-    EXPECT_EQ(CountThreads(), threadsBefore + 1);  // the worker
+    started = Added(before, ThreadIds());
+    EXPECT_GE(started.size(), 1u);  // the worker
     e.reset();
     EXPECT_EQ(WaitForSingleObject(child.get(), 5000), DWORD(WAIT_OBJECT_0));
   }
   DWORD code = 1234;
   GetExitCodeProcess(child.get(), &code);
   EXPECT_EQ(code, 0u);
-  EXPECT_EQ(CountThreads(), threadsBefore);
+  const std::vector<DWORD> after = ThreadIds();
+  for (DWORD id : started) EXPECT_FALSE(std::binary_search(after.begin(), after.end(), id)) << "thread " << id;
   PumpFor(50);  // nothing queued for the destroyed element may run
 }
 
@@ -250,10 +261,15 @@ TEST_F(WinExec, StopRacingTheWorkersOwnEnd) {
   r.Attach(e);
   std::mt19937 random(12345);
   // How long a child takes here from its start to its end event.
-  const ULONGLONG t0 = GetTickCount64();
-  RunCmd(e, Child() + " line");
-  ASSERT_TRUE(PumpUntil([&] { return r.Count('X') == 1; }));
-  const DWORD lifetime = DWORD(GetTickCount64() - t0) + 1;
+  std::vector<DWORD> samples;
+  for (int i = 0; i < 3; ++i) {
+    const ULONGLONG t0 = GetTickCount64();
+    RunCmd(e, Child() + " line");
+    ASSERT_TRUE(PumpUntil([&] { return r.Count('X') == i + 1; }));
+    samples.push_back(DWORD(GetTickCount64() - t0) + 1);
+  }
+  std::sort(samples.begin(), samples.end());
+  const DWORD lifetime = samples[1];
   r.events.clear();
 
   const int runs = 100;
@@ -293,8 +309,8 @@ TEST_F(WinExec, StopRacingTheWorkersOwnEnd) {
   std::printf("runs %d, ended by themselves %d, stopped %d, child lifetime %lu ms\n", runs, ends, runs - ends,
               static_cast<unsigned long>(lifetime));
   // Both sides of the race were taken.
-  EXPECT_GE(ends, runs / 10);
-  EXPECT_GE(runs - ends, runs / 10);
+  EXPECT_GE(ends, runs / 20);
+  EXPECT_GE(runs - ends, runs / 20);
 }
 
 namespace {
