@@ -41,8 +41,27 @@ Bytes ReadBytes(const std::string& path) {
   return Bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
 }
 
+namespace {
+std::string scratchDir;
+
+// The scratch folder goes when the program ends.
+class ScratchCleanup : public ::testing::Environment {
+ public:
+  void TearDown() override {
+    if (scratchDir.empty()) return;
+#ifdef _WIN32
+    std::string cmd = "rmdir /s /q \"" + scratchDir.substr(0, scratchDir.size() - 1) + "\"";
+#else
+    std::string cmd = "rm -rf '" + scratchDir + "'";
+#endif
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", scratchDir.c_str());
+  }
+};
+const auto* const cleanup = ::testing::AddGlobalTestEnvironment(new ScratchCleanup);
+}  // namespace
+
 std::string Scratch() {
-  static std::string dir;
+  std::string& dir = scratchDir;
   if (dir.empty()) {
 #ifdef _WIN32
     char buf[MAX_PATH];
