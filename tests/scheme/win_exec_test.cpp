@@ -208,6 +208,21 @@ TEST_F(WinExec, ASecondRunKillsTheFirstWithoutItsEnd) {
   }
 }
 
+TEST_F(WinExec, TheChildInheritsOnlyItsOwnPipeEnds) {
+  // Any inheritable handle of the host, say another window's pipe, stays
+  // out of the child.
+  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
+  kol::KernelHandle event(CreateEventA(&sa, TRUE, FALSE, nullptr));
+  ASSERT_TRUE(event);
+  THIWinExec e;
+  Recorder r;
+  r.Attach(e);
+  RunCmd(e, Child() + " signal " + std::to_string(reinterpret_cast<uintptr_t>(event.get())));
+  ASSERT_TRUE(PumpUntil([&] { return r.Count('X') > 0; }));
+  EXPECT_EQ(r.Text('O'), "not set");
+  EXPECT_EQ(WaitForSingleObject(event.get(), 0), DWORD(WAIT_TIMEOUT));
+}
+
 TEST_F(WinExec, AMissingProgramFiresNothingAndStillStopsTheOldOne) {
   THIWinExec e;
   Recorder r;
@@ -238,6 +253,10 @@ TEST_F(WinExec, DestructionLeavesNoProcessAndNoThread) {
     ASSERT_TRUE(PumpUntil([&] { return r.Pid() != 0; }));
     child = OpenChild(r.Pid());
     ASSERT_TRUE(child);
+    // Put in a job that kills it when the element lets go of it.
+    BOOL inJob = FALSE;
+    EXPECT_TRUE(IsProcessInJob(child.get(), nullptr, &inJob));
+    EXPECT_TRUE(inJob);
     started = Added(before, ThreadIds());
     EXPECT_GE(started.size(), 1u);  // the worker
     e.reset();

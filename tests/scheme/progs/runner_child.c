@@ -69,6 +69,12 @@ int main(int argc, char** argv) {
     put_text(STD_OUTPUT_HANDLE, "]");
     return 0;
   }
+  if (strcmp(mode, "signal") == 0) {
+    /* signal H: set the event of that handle value, if this process has it */
+    HANDLE h = (HANDLE)(ULONG_PTR)_strtoui64(argc > 2 ? argv[2] : "0", NULL, 10);
+    put_text(STD_OUTPUT_HANDLE, SetEvent(h) ? "set" : "not set");
+    return 0;
+  }
   if (strcmp(mode, "quiet") == 0) return 0;
   return 9;
 }
