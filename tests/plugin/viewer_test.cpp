@@ -294,3 +294,60 @@ TEST_F(Viewer, SizeDeltasAreAskedOnlyWhenTheSizeChanges) {
   EXPECT_EQ(delta.asked, 2);
   EXPECT_EQ(r.bottom - r.top, 150) << "a string answer is ignored";
 }
+
+namespace {
+
+void Type(const std::vector<WORD>& downThenUp) {
+  std::vector<INPUT> in;
+  for (WORD vk : downThenUp) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = vk;
+    in.push_back(i);
+  }
+  for (auto it = downThenUp.rbegin(); it != downThenUp.rend(); ++it) {
+    INPUT i{};
+    i.type = INPUT_KEYBOARD;
+    i.ki.wVk = *it;
+    i.ki.dwFlags = KEYEVENTF_KEYUP;
+    in.push_back(i);
+  }
+  SendInput(static_cast<UINT>(in.size()), in.data(), sizeof(INPUT));
+  DWORD start = GetTickCount();
+  while (GetTickCount() - start < 150) {
+    Pump();
+    Sleep(5);
+  }
+}
+
+}  // namespace
+
+// Keys typed on the keyboard, through the system's input queue, to the
+// window that has the focus.
+TEST_F(Viewer, TypedKeysThroughTheSystemInputQueue) {
+  ShowWindow(host, SW_SHOW);
+  HWND w = Open();
+  ASSERT_NE(w, nullptr);
+  HWND child = static_cast<test::TViewerScheme*>(plug.Current->Owner)->Child->Control()->Handle();
+  SetForegroundWindow(host);
+  SetFocus(w);
+  Pump();
+  ASSERT_EQ(GetForegroundWindow(), host);
+  ASSERT_EQ(GetFocus(), w);
+  g_log.clear();
+  Type({'N'});
+  EXPECT_EQ(test::HostKeys(), std::vector<WPARAM>{0x4E});
+  EXPECT_EQ(test::CountLog("key:78"), 0u);
+  test::HostKeys().clear();
+  Type({VK_CONTROL, 'N'});
+  EXPECT_TRUE(test::HostKeys().empty());
+  EXPECT_EQ(test::CountLog("key:78"), 1u);
+  SetFocus(child);
+  Pump();
+  ASSERT_EQ(GetFocus(), child);
+  test::HostKeys().clear();
+  Type({'7'});
+  Type({'8'});
+  EXPECT_EQ(test::HostKeys(), std::vector<WPARAM>{'7'});
+  EXPECT_EQ(test::CountLog("childkey:56"), 1u);
+}
