@@ -94,3 +94,19 @@ TEST(Library, WindowsOfTheLibraryUseItsModuleAndHintsMakeTooltips) {
   EXPECT_EQ(tools(), 0);
   EXPECT_EQ(gdi(), gdiBefore) << "the tooltip's font and the window's objects are gone";
 }
+
+TEST(Library, WindowClassesGoWithTheLibrary) {
+  HMODULE dll = LoadLibraryA("plugin_probe.dll");
+  ASSERT_NE(dll, nullptr);
+  auto make = reinterpret_cast<HWND (*)(const char*)>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeMakeWindow")));
+  auto free = reinterpret_cast<void (*)()>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeFreeWindow")));
+  ASSERT_TRUE(make && free);
+  ASSERT_NE(make(""), nullptr);
+  free();
+  WNDCLASSA wc;
+  EXPECT_TRUE(GetClassInfoA(dll, "obj_Form", &wc));
+  EXPECT_EQ(wc.hInstance, dll);
+  ASSERT_TRUE(FreeLibrary(dll));
+  ASSERT_EQ(GetModuleHandleA("plugin_probe.dll"), nullptr) << "the library was unloaded";
+  EXPECT_FALSE(GetClassInfoA(dll, "obj_Form", &wc)) << "its class was unregistered at unload";
+}
