@@ -38,7 +38,7 @@ void THIWin::Init() {
   if (ParentFont && c->Parent()) {
     c->Font() = c->Parent()->Font();
   } else {
-    kol::FontSpec& f = c->Font();
+    kol::FontDesc& f = c->Font();
     f.Color = kol::ResolveColor(Font.Color);
     f.Style = Font.Style;
     f.Name = Font.Name;

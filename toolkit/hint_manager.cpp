@@ -58,12 +58,12 @@ THintTool* THIHintManager::CreateTool(HWND window) {
                                CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, kol::ThisModule(), nullptr));
   HWND tip = t->Tip.get();
   if (!tip) return t;
-  kol::FontSpec spec;
-  spec.Name = Font.Name;
-  spec.Height = FontHeightFromPoints(Font.Size);
-  spec.Style = Font.Style;
-  spec.Charset = Font.Charset;
-  t->Font = kol::MakeFont(spec);
+  kol::FontDesc desc;
+  desc.Name = Font.Name;
+  desc.Height = FontHeightFromPoints(Font.Size);
+  desc.Style = Font.Style;
+  desc.Charset = Font.Charset;
+  t->Font = kol::MakeFont(desc);
   SendMessageA(tip, WM_SETFONT, reinterpret_cast<WPARAM>(t->Font.get()), 0);
   SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
   t->Info.lpszText = const_cast<char*>(t->Text.c_str());

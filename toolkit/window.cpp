@@ -80,15 +80,15 @@ COLORREF ResolveColor(uint32_t color) {
   return static_cast<COLORREF>(color & 0xFFFFFFu);
 }
 
-GdiObject MakeFont(const FontSpec& spec) {
+GdiObject MakeFont(const FontDesc& desc) {
   LOGFONTA lf{};
-  lf.lfHeight = spec.Height;
-  lf.lfWeight = (spec.Style & 1) ? FW_BOLD : FW_NORMAL;
-  lf.lfItalic = (spec.Style & 2) ? 1 : 0;
-  lf.lfUnderline = (spec.Style & 4) ? 1 : 0;
-  lf.lfStrikeOut = (spec.Style & 8) ? 1 : 0;
-  lf.lfCharSet = spec.Charset;
-  lstrcpynA(lf.lfFaceName, spec.Name.c_str(), LF_FACESIZE);
+  lf.lfHeight = desc.Height;
+  lf.lfWeight = (desc.Style & 1) ? FW_BOLD : FW_NORMAL;
+  lf.lfItalic = (desc.Style & 2) ? 1 : 0;
+  lf.lfUnderline = (desc.Style & 4) ? 1 : 0;
+  lf.lfStrikeOut = (desc.Style & 8) ? 1 : 0;
+  lf.lfCharSet = desc.Charset;
+  lstrcpynA(lf.lfFaceName, desc.Name.c_str(), LF_FACESIZE);
   return GdiObject(CreateFontIndirectA(&lf));
 }
 

@@ -32,7 +32,7 @@ struct MouseData {
   int16_t Wheel = 0;  // wheel delta of WM_MOUSEWHEEL
 };
 
-struct FontSpec {
+struct FontDesc {
   std::string Name = "MS Sans Serif";
   int Height = -11;
   uint8_t Style = 0;  // 1 bold, 2 italic, 4 underline, 8 strike-out
@@ -40,8 +40,8 @@ struct FontSpec {
   uint8_t Charset = DEFAULT_CHARSET;
 };
 
-// Builds a font from a spec; the object is counted like every GdiObject.
-GdiObject MakeFont(const FontSpec& spec);
+// Builds a font from its description; the object is counted like every GdiObject.
+GdiObject MakeFont(const FontDesc& desc);
 
 enum TAlign : uint8_t { alNone = 0, alLeft = 1, alTop = 2, alRight = 3, alBottom = 4, alClient = 5 };
 
@@ -100,7 +100,7 @@ class TControl {
   uint32_t Color() const { return color_; }
   HBRUSH BackBrush();
 
-  FontSpec& Font() { return font_; }
+  FontDesc& Font() { return font_; }
   // Rebuilds the window's font from Font().
   void ApplyFont();
   HFONT FontHandle() const { return static_cast<HFONT>(fontObj_.get()); }
@@ -167,7 +167,7 @@ class TControl {
   bool enabled_ = true;
   uint32_t color_ = 0xFF00000F;
   GdiObject brush_;
-  FontSpec font_;
+  FontDesc font_;
   GdiObject fontObj_;
   int margin_ = 2;
   uint8_t align_ = alNone;
