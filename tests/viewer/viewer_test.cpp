@@ -47,10 +47,18 @@ std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr
   CloseHandle(writeEnd);
   std::string out;
   if (ok) {
+    // Read until the program ends, not until the pipe closes: a helper
+    // process that Wine starts on the program's behalf may hold it open.
     char buf[4096];
-    DWORD n;
-    while (ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0) out.append(buf, n);
-    WaitForSingleObject(pi.hProcess, 60000);
+    const DWORD start = GetTickCount();
+    for (;;) {
+      const bool ended = WaitForSingleObject(pi.hProcess, 5) == WAIT_OBJECT_0;
+      DWORD avail = 0, n = 0;
+      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr) && avail > 0 &&
+             ReadFile(readEnd, buf, sizeof buf, &n, nullptr) && n > 0)
+        out.append(buf, n);
+      if (ended || GetTickCount() - start > 60000) break;
+    }
     if (exitCode) GetExitCodeProcess(pi.hProcess, exitCode);
     CloseHandle(pi.hProcess);
     CloseHandle(pi.hThread);
