@@ -42,7 +42,7 @@ TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* co
 }
 
 TClassMultiElementEx_97D3AB0::~TClassMultiElementEx_97D3AB0() {
-  while (!elements_.empty()) elements_.pop_back();
+  elements_.ReleaseAll();
 }
 
 THIEditMultiEx* TClassMultiElementEx_97D3AB0::Create(THIMultiElementEx* container, void* parentValue,

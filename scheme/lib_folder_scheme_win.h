@@ -2,12 +2,10 @@
 // (Data[1]) and the path of a settings file beside it (Data[0]).
 #pragma once
 
-#include <memory>
-#include <vector>
-
 #include "framework/hub.h"
 #include "plugin/application_win.h"
 #include "plugin/multi_element.h"
+#include "scheme/scheme_links.h"
 #include "scheme/file_part_elm.h"
 #include "scheme/format_str.h"
 
@@ -29,10 +27,9 @@ class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
  private:
   template <class T>
   T* Own(T* element) {
-    elements_.emplace_back(element);
-    return element;
+    return elements_.Own(element);
   }
-  std::vector<std::unique_ptr<TObject>> elements_;
+  TSchemeElements elements_;
 };
 
 }  // namespace hi

@@ -4,8 +4,11 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
+#include <vector>
 
 #include "framework/data.h"
+#include "framework/object.h"
 
 namespace hi {
 
@@ -19,6 +22,28 @@ template <class Scheme, size_t N>
 void MakeSchemeLinks(Scheme& scheme, const TSchemeLink<Scheme> (&links)[N]) {
   for (const TSchemeLink<Scheme>& row : links) row.Source(scheme) = row.Target(scheme);
 }
+
+// The elements a scheme owns, released in the reverse of their creation.
+class TSchemeElements {
+ public:
+  ~TSchemeElements() { ReleaseAll(); }
+  template <class T>
+  T* Own(T* element) {
+    list_.emplace_back(element);
+    return element;
+  }
+  // Releases one element ahead of the others.
+  void ReleaseFirst(const TObject* element) {
+    for (auto& e : list_)
+      if (e.get() == element) e.reset();
+  }
+  void ReleaseAll() {
+    while (!list_.empty()) list_.pop_back();
+  }
+
+ private:
+  std::vector<std::unique_ptr<TObject>> list_;
+};
 
 }  // namespace hi
 

@@ -242,9 +242,8 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
 TClassListPlug_97CE780::~TClassListPlug_97CE780() {
   // The archiver and its worker go first: nothing may reach an element
   // that is already released.
-  for (auto& e : elements_)
-    if (e.get() == Extractor) e.reset();
-  while (!elements_.empty()) elements_.pop_back();
+  elements_.ReleaseFirst(Extractor);
+  elements_.ReleaseAll();
 }
 
 THIEditMultiEx* TClassListPlug_97CE780::Create(THIMultiElementEx* container, void* parentValue, TObject* owner) {

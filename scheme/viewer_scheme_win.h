@@ -2,9 +2,6 @@
 // wired. The container builds one instance per window the host opens.
 #pragma once
 
-#include <memory>
-#include <vector>
-
 #include "framework/array_rw.h"
 #include "framework/chanel_to_index.h"
 #include "framework/do_data.h"
@@ -19,6 +16,7 @@
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
+#include "scheme/scheme_links.h"
 #include "scheme/dir.h"
 #include "scheme/file_tools.h"
 #include "scheme/format_str.h"
@@ -85,10 +83,9 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
  private:
   template <class T>
   T* Own(T* element) {
-    elements_.emplace_back(element);
-    return element;
+    return elements_.Own(element);
   }
-  std::vector<std::unique_ptr<TObject>> elements_;
+  TSchemeElements elements_;
 };
 
 }  // namespace hi

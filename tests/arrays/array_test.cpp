@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/framework/values.h"
+
 #include "framework/array.h"
 #include "framework/array_rw.h"
 
@@ -25,21 +27,9 @@ class IntArray : public TArray {
   std::vector<int32_t> freed;
 };
 
-TData Int(int32_t i) {
-  TData v;
-  MakeInteger(v, i);
-  return v;
-}
-TData Str(const std::string& s) {
-  TData v;
-  MakeString(v, s);
-  return v;
-}
-TData Real(double r) {
-  TData v;
-  MakeReal(v, r);
-  return v;
-}
+using testvalues::Int;
+using testvalues::Real;
+using testvalues::Str;
 
 void* Ref(intptr_t n) { return reinterpret_cast<void*>(n); }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/framework/values.h"
+
 #include <cmath>
 #include <cstdint>
 #include <vector>
@@ -10,21 +12,9 @@ using namespace hi;
 
 namespace {
 
-TData Int(int32_t i) {
-  TData v;
-  MakeInteger(v, i);
-  return v;
-}
-TData Str(const std::string& s) {
-  TData v;
-  MakeString(v, s);
-  return v;
-}
-TData Real(double r) {
-  TData v;
-  MakeReal(v, r);
-  return v;
-}
+using testvalues::Int;
+using testvalues::Real;
+using testvalues::Str;
 
 // Records every value that reaches it.
 struct Probe {

@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include "tests/framework/values.h"
+
 #include <vector>
 
 #include "framework/chanel_to_index.h"
@@ -36,21 +38,9 @@ class Flow : public ::testing::Test {
   void SetUp() override { InstallDispatchers(); }
 };
 
-TData Int(int32_t i) {
-  TData v;
-  MakeInteger(v, i);
-  return v;
-}
-TData Str(const std::string& s) {
-  TData v;
-  MakeString(v, s);
-  return v;
-}
-TData Real(double r) {
-  TData v;
-  MakeReal(v, r);
-  return v;
-}
+using testvalues::Int;
+using testvalues::Real;
+using testvalues::Str;
 
 }  // namespace
 
