@@ -1,6 +1,7 @@
 // The plugin file as a user meets it: dropped into a folder with 7za.exe,
 // opened on drawing documents by the host simulator, its pixels read back.
 #include <windows.h>
+#include <tlhelp32.h>
 #include <zlib.h>
 
 #include <gtest/gtest.h>
@@ -178,14 +179,14 @@ class Viewer : public ::testing::Test {
   }
 
   // A plugin folder as the user makes it: the plugin file, and 7za.exe
-  // unless the test wants it missing.
-  std::string PluginFolder(const std::string& name, bool withArchiver) {
+  // unless the test wants it missing (or wants another program in its place).
+  std::string PluginFolder(const std::string& name, bool withArchiver, const std::string& archiver = SEVENZA) {
     std::string dir = root_ + name + "\\";
     CreateDirectoryA(dir.c_str(), nullptr);
     const std::string plugin = WinPath(PLUGIN_FILE);
     std::string file = dir + plugin.substr(plugin.find_last_of('\\') + 1);
     EXPECT_TRUE(CopyFileA(plugin.c_str(), file.c_str(), FALSE));
-    if (withArchiver) EXPECT_TRUE(CopyFileA(WinPath(SEVENZA).c_str(), (dir + "7za.exe").c_str(), FALSE));
+    if (withArchiver) EXPECT_TRUE(CopyFileA(WinPath(archiver).c_str(), (dir + "7za.exe").c_str(), FALSE));
     return file;
   }
 
@@ -347,4 +348,48 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   EXPECT_LE(s2[0] - s1[0], 8) << out;
   EXPECT_LE(s2[1] - s1[1], 1) << out;
   EXPECT_LE(s2[2] - s1[2], 2048) << out;
+}
+
+namespace {
+int CountProcesses(const char* exeName) {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  PROCESSENTRY32 e = {};
+  e.dwSize = sizeof e;
+  int n = 0;
+  for (BOOL ok = Process32First(snap, &e); ok; ok = Process32Next(snap, &e)) n += lstrcmpiA(e.szExeFile, exeName) == 0;
+  CloseHandle(snap);
+  return n;
+}
+}  // namespace
+
+TEST_F(Viewer, HotKeysReachTheHost) {
+  const std::string plugin = PluginFolder("plugin4", true);
+  const std::string doc = Document("keys.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  std::string out = Host(plugin, {"open:" + doc + ":0", "wait:500", "key:78", "key:78:c", "key:55", "key:56", "close"});
+  EXPECT_NE(out.find("key:78 -> 78"), std::string::npos) << out;
+  EXPECT_NE(out.find("key:78:c -> none"), std::string::npos) << out;
+  EXPECT_NE(out.find("key:55 -> 55"), std::string::npos) << out;
+  EXPECT_NE(out.find("key:56 -> none"), std::string::npos) << out;
+}
+
+TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
+  const std::string plugin = PluginFolder("stand-in", true, MISBEHAVING);
+  const std::string doc = Document("m.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  ASSERT_EQ(CountProcesses("7za.exe"), 0);
+  for (const char* mode : {"hang", "crash", "child", "flood"}) {
+    SetEnvironmentVariableA("MISBEHAVE", mode);
+    const DWORD start = GetTickCount();
+    DWORD code = 99;
+    std::string out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:300", "close"},
+                           &code);
+    const DWORD took = GetTickCount() - start;
+    EXPECT_EQ(code, 0u) << mode << "\n" << out;
+    EXPECT_NE(out.find("key:78 -> 78"), std::string::npos) << mode << "\n" << out;  // still answering
+    EXPECT_LT(took, 15000u) << mode;
+    // Nothing of the archiver outlives its viewer, not even its own child.
+    for (int i = 0; i < 50 && CountProcesses("7za.exe") > 0; ++i) Sleep(100);
+    EXPECT_EQ(CountProcesses("7za.exe"), 0) << mode;
+  }
+  SetEnvironmentVariableA("MISBEHAVE", nullptr);
 }
