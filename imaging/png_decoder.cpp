@@ -55,27 +55,63 @@ int PixelBytes(uint8_t colorType, uint8_t depth) {
   }
 }
 
+inline uint8_t Paeth(int a, int b, int c) {
+  int pa = std::abs(b - c), pb = std::abs(a - c), pc = std::abs(a + b - 2 * c);
+  return uint8_t(pa <= pb && pa <= pc ? a : pb <= pc ? b : c);
+}
+
+// The filters pixel by pixel, with the left and upper-left bytes of each
+// channel carried in registers: reading them back from the row just written
+// would chain every byte to a store. Before the first pixel both are zero,
+// which is what the filters define there. B is the filter's byte distance.
+template <int B>
+void UnfilterPixels(uint8_t filter, uint8_t* cur, const uint8_t* up, int64_t len) {
+  int64_t whole = len - len % B;
+  uint8_t a[B] = {}, c[B] = {};
+  switch (filter) {
+    case 1:
+      for (int64_t i = 0; i < whole; i += B)
+        for (int k = 0; k < B; ++k) a[k] = cur[i + k] = uint8_t(cur[i + k] + a[k]);
+      break;
+    case 2:
+      for (int64_t i = 0; i < len; ++i) cur[i] = uint8_t(cur[i] + up[i]);
+      return;
+    case 3:
+      for (int64_t i = 0; i < whole; i += B)
+        for (int k = 0; k < B; ++k) a[k] = cur[i + k] = uint8_t(cur[i + k] + ((unsigned(a[k]) + up[i + k]) >> 1));
+      break;
+    case 4:
+      for (int64_t i = 0; i < whole; i += B)
+        for (int k = 0; k < B; ++k) {
+          uint8_t b = up[i + k];
+          a[k] = cur[i + k] = uint8_t(cur[i + k] + Paeth(a[k], b, c[k]));
+          c[k] = b;
+        }
+      break;
+    default:
+      return;
+  }
+  // A row whose length is not a whole number of pixels (never in a valid
+  // file) ends byte by byte.
+  for (int64_t i = whole; i < len; ++i) {
+    uint8_t left = i >= B ? cur[i - B] : 0, upLeft = i >= B ? up[i - B] : 0;
+    if (filter == 1) cur[i] = uint8_t(cur[i] + left);
+    else if (filter == 3) cur[i] = uint8_t(cur[i] + ((unsigned(left) + up[i]) >> 1));
+    else cur[i] = uint8_t(cur[i] + Paeth(left, up[i], upLeft));
+  }
+}
+
 void Unfilter(uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
   uint8_t filter = row[0];
   uint8_t* cur = row + 1;
   const uint8_t* up = prev + 1;
-  switch (filter) {
-    case 1:
-      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + cur[i - bpp]);
-      break;
-    case 2:
-      for (int64_t i = 0; i < len; ++i) cur[i] = uint8_t(cur[i] + up[i]);
-      break;
-    case 3:
-      for (int64_t i = 0; i < std::min<int64_t>(bpp, len); ++i) cur[i] = uint8_t(cur[i] + (up[i] >> 1));
-      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + ((unsigned(cur[i - bpp]) + up[i]) >> 1));
-      break;
-    case 4:
-      for (int64_t i = 0; i < std::min<int64_t>(bpp, len); ++i) cur[i] = uint8_t(cur[i] + up[i]);
-      for (int64_t i = bpp; i < len; ++i) cur[i] = uint8_t(cur[i] + PaethPredictor(cur[i - bpp], up[i], up[i - bpp]));
-      break;
-    default:
-      break;
+  switch (bpp) {
+    case 1: UnfilterPixels<1>(filter, cur, up, len); break;
+    case 2: UnfilterPixels<2>(filter, cur, up, len); break;
+    case 3: UnfilterPixels<3>(filter, cur, up, len); break;
+    case 4: UnfilterPixels<4>(filter, cur, up, len); break;
+    case 6: UnfilterPixels<6>(filter, cur, up, len); break;
+    default: UnfilterPixels<8>(filter, cur, up, len); break;
   }
 }
 
