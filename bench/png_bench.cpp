@@ -114,10 +114,9 @@ std::vector<uint8_t> Encode(const TImageSpec& spec, uint32_t seed) {
   std::vector<uint8_t> rgb = Samples(spec, seed);
   std::vector<png_color> palette;
   std::vector<uint8_t> rows;  // the rows as the file holds them
-  size_t rowBytes;
+  const size_t rowBytes = spec.colorType == 2 ? size_t(n) * 3 : (size_t(n) * spec.depth + 7) / 8;
   if (spec.colorType == 2) {
     rows = std::move(rgb);
-    rowBytes = size_t(n) * 3;
   } else {
     // Indices into a fixed palette: 3-3-2 levels for 8 bits, a 16-colour
     // set for 4 bits, nearest by channel levels.
@@ -129,7 +128,6 @@ std::vector<uint8_t> Encode(const TImageSpec& spec, uint32_t seed) {
         palette.push_back({uint8_t((i & 1) ? 255 : (i & 8) ? 80 : 0), uint8_t((i & 2) ? 255 : (i & 8) ? 80 : 0),
                            uint8_t((i & 4) ? 255 : (i & 8) ? 80 : 0)});
     }
-    rowBytes = (size_t(n) * spec.depth + 7) / 8;
     rows.assign(rowBytes * n, 0);
     for (int y = 0; y < n; ++y)
       for (int x = 0; x < n; ++x) {

@@ -4,7 +4,32 @@
 #include "fuzz/fuzz_common.h"
 #include "imaging/stream.h"
 
+namespace {
+
+// The rows the info header (after a file header, or bare) asks for.
+int64_t DeclaredBytes(const uint8_t* data, size_t size) {
+  size_t at = size >= 2 && data[0] == 'B' && data[1] == 'M' ? 14 : 0;
+  if (size < at + 16) return 0;
+  const uint8_t* h = data + at;
+  int64_t w, height, bits;
+  if (FuzzGet32Le(h) == 12) {
+    w = FuzzGet16Le(h + 4);
+    height = FuzzGet16Le(h + 6);
+    bits = int64_t(FuzzGet16Le(h + 8)) * FuzzGet16Le(h + 10);
+  } else {
+    w = int32_t(FuzzGet32Le(h + 4));
+    height = int32_t(FuzzGet32Le(h + 8));
+    bits = int64_t(FuzzGet16Le(h + 12)) * FuzzGet16Le(h + 14);
+  }
+  if (height < 0) height = -height;
+  if (w <= 0 || height <= 0 || bits > 64) return 0;
+  return hi::RowStride(bits, w) * height;
+}
+
+}  // namespace
+
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (!WorthDecoding(DeclaredBytes(data, size))) return 0;
   std::unique_ptr<hi::TBitmapObject> b(hi::CreateDeviceBitmap(0, 0));
   hi::TMemoryStream s(data, size);
   try {

@@ -33,7 +33,7 @@ inline void TouchPicture(hi::TBitmapObject* b) {
 // input, which starves a campaign. The harnesses skip inputs that declare a
 // buffer between this much smaller bound and the product's limit; larger
 // declarations still reach the reader, so its refusal stays covered.
-constexpr int64_t FuzzPixelBytes = int64_t(16) << 20;
+constexpr int64_t FuzzPixelBytes = int64_t(4) << 20;
 
 inline bool WorthDecoding(int64_t declaredBytes) {
   return declaredBytes <= FuzzPixelBytes || declaredBytes > hi::MaxPixelBytes;
