@@ -2,7 +2,9 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <functional>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -27,6 +29,9 @@ struct THIWinExec::TRun {
   DWORD workerId = 0;
   // Hands a chunk to the element's thread; never waits for that thread.
   std::function<void(Stream, std::string)> post;
+  // Chunks posted and not yet taken by the element's thread. The callbacks
+  // hold it too, since they can outlive the run.
+  std::shared_ptr<std::atomic<int>> inFlight = std::make_shared<std::atomic<int>>(0);
 };
 
 namespace {
@@ -34,6 +39,11 @@ namespace {
 constexpr DWORD ChunkSize = 1024;
 constexpr DWORD NewConsoleNormalPriority = CREATE_NEW_CONSOLE | NORMAL_PRIORITY_CLASS;
 constexpr SIZE_T WorkerStack = 1024;
+// A program that writes faster than the element's thread takes its chunks
+// waits on its full pipe instead of growing that thread's message queue or
+// keeping it busy: each chunk costs that thread a probe for the thumbnail,
+// so one chunk at a time is handed over.
+constexpr int MaxChunksInFlight = 1;
 
 bool MakePipe(kol::KernelHandle& reader, kol::KernelHandle& writer) {
   SECURITY_ATTRIBUTES sa = {};
@@ -130,7 +140,16 @@ static void PollPipes(THIWinExec::TRun& run) {
   kol::KernelHandle sleeper(CreateEventA(nullptr, FALSE, FALSE, nullptr));
   std::vector<char> buffer(ChunkSize);
   bool ended = false;
+  bool draining = false;
   while (!ended && run.gate->Live(run.id)) {
+    // After a full batch the element's thread takes all of it, and then
+    // finds its queue empty for a moment, so its input and timers are
+    // served between batches.
+    if (draining || run.inFlight->load() >= MaxChunksInFlight) {
+      draining = run.inFlight->load() > 0;
+      WaitForSingleObject(sleeper.get(), 1);
+      continue;
+    }
     bool idle = true;
     // The error stream is served first in every pass.
     const std::pair<HANDLE, int> streams[2] = {{run.errorReader.get(), 1}, {run.outputReader.get(), 0}};
@@ -197,8 +216,13 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   run->gate = &gate_;
   run->id = gate_.Begin();
   kol::MessageWindow* window = window_.get();
-  run->post = [this, window, id = run->id](Stream stream, std::string text) {
-    window->Post([this, id, stream, text = std::move(text)] { Deliver(id, stream, text); });
+  run->post = [this, window, id = run->id, inFlight = run->inFlight](Stream stream, std::string text) {
+    inFlight->fetch_add(1);
+    const bool posted = window->Post([this, id, stream, text = std::move(text), inFlight] {
+      inFlight->fetch_sub(1);
+      Deliver(id, stream, text);
+    });
+    if (!posted) inFlight->fetch_sub(1);
   };
   run_ = std::move(run);
   DWORD workerId = 0;

@@ -2,11 +2,15 @@
 // Lister plugin, so that the plugin can be driven end to end from scripts.
 // Every step prints one line "STEP -> RESULT"; the exit code is 0 when every
 // step ran, 1 when the plugin does not load, 2 on a bad step, 3 on a crash.
+// A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
+// longest wait between two of its ticks, which is how long the host's window
+// thread was held at a time.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdio>
 #include <exception>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -23,6 +27,8 @@ constexpr int kDefaultWidth = 640;
 constexpr int kDefaultHeight = 480;
 constexpr DWORD kListerStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr size_t kDetectHead = 8192;  // bytes of a file that the detect string may test
+constexpr UINT_PTR kWatchTimer = 1;
+constexpr UINT kWatchPeriod = 10;  // ms
 
 // The record ListSetDefaultParams receives: 272 bytes.
 struct DefaultParams {
@@ -112,29 +118,54 @@ class Host {
   bool Shot(const Step& step);
   bool Resize(const Step& step);
   bool Close(const Step& step);
+  bool SelectLister(const Step& step);
+  bool Watch(const Step& step);
+
+  // One Lister window and the viewer the plugin made in it.
+  struct Lister {
+    kol::WindowHandle wnd;
+    HWND viewer = nullptr;
+  };
+  bool CreateLister(int index, std::string& error);
+  Lister* FindLister(HWND wnd);
+  // The steps work on the current Lister window.
+  Lister& Cur() { return *listers_[current_]; }
+  void Tick();
 
   Plugin& plugin_;
   std::string detectString_;
-  kol::WindowHandle lister_;
-  HWND viewer_ = nullptr;
-  std::vector<int> keys_;  // WM_KEYDOWN codes the Lister window received
+  std::unique_ptr<Lister> listers_[MaxListers];
+  int current_ = 0;
+  std::vector<int> keys_;  // WM_KEYDOWN codes the Lister windows received
+
+  // The watch timer: when it last ticked, the longest gap and its step.
+  LARGE_INTEGER frequency_ = {};
+  LONGLONG lastTick_ = 0;
+  LONGLONG longestGap_ = 0;
+  std::string longestStep_;
+  long ticks_ = 0;
 };
 
 Host* g_host = nullptr;
 
 LRESULT CALLBACK Host::ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   Host* host = g_host;
-  if (host) {
+  Lister* lister = host ? host->FindLister(wnd) : nullptr;
+  if (lister) {
     switch (msg) {
       case WM_KEYDOWN:
         // The viewer's hot keys arrive here, posted: the Lister's own handler.
         host->keys_.push_back(int(wp));
         return 0;
       case WM_SIZE:
-        if (host->viewer_) MoveWindow(host->viewer_, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
+        if (lister->viewer) MoveWindow(lister->viewer, 0, 0, LOWORD(lp), HIWORD(lp), TRUE);
         return 0;
       case WM_SETFOCUS:
-        if (host->viewer_ && IsWindow(host->viewer_)) SetFocus(host->viewer_);
+        if (lister->viewer && IsWindow(lister->viewer)) SetFocus(lister->viewer);
+        return 0;
+      case WM_TIMER:
+        if (wp != kWatchTimer) break;
+        host->Tick();
         return 0;
       case WM_CLOSE:
         // Only the steps end the Lister window.
@@ -172,30 +203,64 @@ bool Host::Start(std::string& error) {
     error = "cannot register the Lister window class";
     return false;
   }
+  QueryPerformanceFrequency(&frequency_);
+  if (!CreateLister(0, error)) return false;
+  SetTimer(Cur().wnd.get(), kWatchTimer, kWatchPeriod, nullptr);
+  return true;
+}
+
+bool Host::CreateLister(int index, std::string& error) {
   RECT r = {0, 0, kDefaultWidth, kDefaultHeight};
   AdjustWindowRectEx(&r, kListerStyle, FALSE, 0);
-  lister_.reset(CreateWindowExA(0, "TLister", "Lister", kListerStyle, 40, 40, r.right - r.left, r.bottom - r.top,
-                                nullptr, nullptr, wc.hInstance, nullptr));
-  if (!lister_) {
+  auto lister = std::make_unique<Lister>();
+  const int offset = 40 + 30 * index;
+  lister->wnd.reset(CreateWindowExA(0, "TLister", "Lister", kListerStyle, offset, offset, r.right - r.left,
+                                    r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+  if (!lister->wnd) {
     error = "cannot create the Lister window";
     return false;
   }
-  ShowWindow(lister_.get(), SW_SHOW);
-  UpdateWindow(lister_.get());
-  SetForegroundWindow(lister_.get());
+  listers_[index] = std::move(lister);
+  current_ = index;
+  ShowWindow(Cur().wnd.get(), SW_SHOW);
+  UpdateWindow(Cur().wnd.get());
+  SetForegroundWindow(Cur().wnd.get());
   Pump();
+  // Showing a top-level window is the host's own wait, not the plugin's.
+  lastTick_ = 0;
   return true;
+}
+
+Host::Lister* Host::FindLister(HWND wnd) {
+  for (auto& l : listers_)
+    if (l && l->wnd.get() == wnd) return l.get();
+  return nullptr;
+}
+
+void Host::Tick() {
+  LARGE_INTEGER now;
+  QueryPerformanceCounter(&now);
+  if (lastTick_ != 0 && now.QuadPart - lastTick_ > longestGap_) {
+    longestGap_ = now.QuadPart - lastTick_;
+    longestStep_ = g_currentStep;
+  }
+  lastTick_ = now.QuadPart;
+  ++ticks_;
 }
 
 void Host::Finish() {
   g_currentStep = "finish";
-  if (viewer_ && plugin_.close) plugin_.close(viewer_);
-  viewer_ = nullptr;
+  for (auto& l : listers_) {
+    if (!l) continue;
+    if (l->viewer && plugin_.close) plugin_.close(l->viewer);
+    l->viewer = nullptr;
+  }
   Pump();
-  // The Lister window goes with the process. Hiding or destroying it first
-  // costs two seconds under Wine without a window manager, which waits in
-  // vain for the window manager to confirm the unmapping.
-  lister_.release();
+  // The Lister windows go with the process. Hiding or destroying them first
+  // costs two seconds each under Wine without a window manager, which waits
+  // in vain for the window manager to confirm the unmapping.
+  for (auto& l : listers_)
+    if (l) l->wnd.release();
 }
 
 void Host::Pump() {
@@ -217,15 +282,15 @@ void Host::PumpFor(DWORD ms) {
 }
 
 void Host::FitViewer() {
-  if (!viewer_) return;
+  if (!Cur().viewer) return;
   RECT rc;
-  GetClientRect(lister_.get(), &rc);
-  MoveWindow(viewer_, 0, 0, rc.right, rc.bottom, TRUE);
+  GetClientRect(Cur().wnd.get(), &rc);
+  MoveWindow(Cur().viewer, 0, 0, rc.right, rc.bottom, TRUE);
 }
 
 void Host::AfterLoad() {
   FitViewer();
-  SetFocus(viewer_);
+  SetFocus(Cur().viewer);
 }
 
 bool Host::Fail(const Step& step, const std::string& why) {
@@ -251,6 +316,8 @@ bool Host::Run(const Step& step) {
     case StepKind::shot: ok = Shot(step); break;
     case StepKind::resize: ok = Resize(step); break;
     case StepKind::close: ok = Close(step); break;
+    case StepKind::lister: ok = SelectLister(step); break;
+    case StepKind::watch: ok = Watch(step); break;
     case StepKind::stats: {
       char text[96];
       Pump();
@@ -289,15 +356,15 @@ bool Host::Detect(const Step& step) {
 bool Host::Open(const Step& step) {
   if (!plugin_.load) return Fail(step, "the plugin has no ListLoad");
   // One viewer per Lister window: the previous one goes first.
-  if (viewer_ && plugin_.close) plugin_.close(viewer_);
-  viewer_ = nullptr;
+  if (Cur().viewer && plugin_.close) plugin_.close(Cur().viewer);
+  Cur().viewer = nullptr;
   std::string name = WindowsPath(step.file);
-  SetWindowTextA(lister_.get(), ("Lister - [" + name + "]").c_str());
-  HWND viewer = plugin_.load(lister_.get(), &name[0], int(step.flags));
+  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
+  HWND viewer = plugin_.load(Cur().wnd.get(), &name[0], int(step.flags));
   // The style as the plugin left it, before the host touches the window.
   const DWORD style = viewer ? DWORD(GetWindowLongA(viewer, GWL_STYLE)) : 0;
   if (viewer) {
-    viewer_ = viewer;
+    Cur().viewer = viewer;
     AfterLoad();
   }
   char text[64];
@@ -309,10 +376,10 @@ bool Host::Open(const Step& step) {
 
 bool Host::Next(const Step& step) {
   if (!plugin_.loadNext) return Fail(step, "the plugin has no ListLoadNext");
-  if (!viewer_) return Fail(step, "no viewer is open");
+  if (!Cur().viewer) return Fail(step, "no viewer is open");
   std::string name = WindowsPath(step.file);
-  SetWindowTextA(lister_.get(), ("Lister - [" + name + "]").c_str());
-  const int r = plugin_.loadNext(lister_.get(), viewer_, &name[0], int(step.flags));
+  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
+  const int r = plugin_.loadNext(Cur().wnd.get(), Cur().viewer, &name[0], int(step.flags));
   if (r == 0) AfterLoad();
   Line(step.text, std::to_string(r));
   return true;
@@ -346,7 +413,7 @@ void Host::PostKey(HWND target, BYTE (&state)[256], int vk, bool down) {
 
 bool Host::Key(const Step& step) {
   HWND target = GetFocus();
-  if (!target) target = lister_.get();
+  if (!target) target = Cur().wnd.get();
   BYTE state[256];
   GetKeyboardState(state);
   struct Modifier {
@@ -383,24 +450,24 @@ bool Host::Key(const Step& step) {
 
 bool Host::Command(const Step& step) {
   if (!plugin_.command) return Fail(step, "the plugin has no ListSendCommand");
-  if (!viewer_) return Fail(step, "no viewer is open");
-  Line(step.text, std::to_string(plugin_.command(viewer_, step.first, step.second)));
+  if (!Cur().viewer) return Fail(step, "no viewer is open");
+  Line(step.text, std::to_string(plugin_.command(Cur().viewer, step.first, step.second)));
   return true;
 }
 
 bool Host::Shot(const Step& step) {
   Pump();
   std::string error;
-  if (!SaveClientBitmap(lister_.get(), WindowsPath(step.file), error)) return Fail(step, error);
+  if (!SaveClientBitmap(Cur().wnd.get(), WindowsPath(step.file), error)) return Fail(step, error);
   Line(step.text, step.file);
   return true;
 }
 
 bool Host::Resize(const Step& step) {
   RECT r = {0, 0, step.first, step.second};
-  AdjustWindowRectEx(&r, DWORD(GetWindowLongA(lister_.get(), GWL_STYLE)), FALSE,
-                     DWORD(GetWindowLongA(lister_.get(), GWL_EXSTYLE)));
-  SetWindowPos(lister_.get(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
+  AdjustWindowRectEx(&r, DWORD(GetWindowLongA(Cur().wnd.get(), GWL_STYLE)), FALSE,
+                     DWORD(GetWindowLongA(Cur().wnd.get(), GWL_EXSTYLE)));
+  SetWindowPos(Cur().wnd.get(), nullptr, 0, 0, r.right - r.left, r.bottom - r.top,
                SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   FitViewer();
   Line(step.text, "ok");
@@ -409,11 +476,36 @@ bool Host::Resize(const Step& step) {
 
 bool Host::Close(const Step& step) {
   if (!plugin_.close) return Fail(step, "the plugin has no ListCloseWindow");
-  if (!viewer_) return Fail(step, "no viewer is open");
-  HWND viewer = viewer_;
-  viewer_ = nullptr;
+  if (!Cur().viewer) return Fail(step, "no viewer is open");
+  HWND viewer = Cur().viewer;
+  Cur().viewer = nullptr;
   plugin_.close(viewer);
   Line(step.text, "ok");
+  return true;
+}
+
+bool Host::SelectLister(const Step& step) {
+  if (listers_[step.first]) {
+    current_ = step.first;
+    SetForegroundWindow(Cur().wnd.get());
+    if (Cur().viewer) SetFocus(Cur().viewer);
+  } else {
+    std::string error;
+    if (!CreateLister(step.first, error)) return Fail(step, error);
+  }
+  Line(step.text, "ok");
+  return true;
+}
+
+bool Host::Watch(const Step& step) {
+  Pump();
+  char text[96];
+  const double ms = frequency_.QuadPart ? double(longestGap_) * 1000.0 / double(frequency_.QuadPart) : 0.0;
+  std::snprintf(text, sizeof text, "longest=%.0fms ticks=%ld", ms, ticks_);
+  Line(step.text, std::string(text) + (longestStep_.empty() ? "" : " during " + longestStep_));
+  longestGap_ = 0;
+  longestStep_.clear();
+  ticks_ = 0;
   return true;
 }
 

@@ -94,8 +94,8 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
   const bool hasRest = colon != std::string::npos;
   const std::string rest = hasRest ? text.substr(colon + 1) : std::string();
 
-  if (name == "close" || name == "stats") {
-    step.kind = name == "close" ? StepKind::close : StepKind::stats;
+  if (name == "close" || name == "stats" || name == "watch") {
+    step.kind = name == "close" ? StepKind::close : name == "stats" ? StepKind::stats : StepKind::watch;
     if (hasRest) error = name + " takes no argument";
     return !hasRest;
   }
@@ -117,6 +117,16 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
       return false;
     }
     step.first = int32_t(ms);
+    return true;
+  }
+  if (name == "lister") {
+    step.kind = StepKind::lister;
+    long long n;
+    if (!ParseNumber(rest, 0, MaxListers - 1, n)) {
+      error = "lister:N with N from 0 to " + std::to_string(MaxListers - 1);
+      return false;
+    }
+    step.first = int32_t(n);
     return true;
   }
   if (name == "key") {

@@ -8,7 +8,11 @@
 
 namespace listerhost {
 
-enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats };
+// Lister windows one host process may have open at once, as when the user
+// opens several documents one after the other.
+constexpr int MaxListers = 8;
+
+enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch };
 
 struct Step {
   StepKind kind = StepKind::close;
@@ -16,7 +20,7 @@ struct Step {
   std::string file;      // detect, open, next, shot: as given (see WindowsPath)
   bool hasFlags = false;  // open, next: a numeric field followed the file name
   uint32_t flags = 0;
-  int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize: width
+  int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize: width; lister: number
   int32_t second = 0;  // cmd: parameter; resize: height
   bool shift = false, ctrl = false, alt = false;  // key modifiers
 };

@@ -243,6 +243,15 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   EXPECT_TRUE(ParseStep("stats", s, error));
   EXPECT_EQ(s.kind, StepKind::stats);
   EXPECT_FALSE(ParseStep("close:1", s, error));
+  EXPECT_TRUE(ParseStep("watch", s, error));
+  EXPECT_EQ(s.kind, StepKind::watch);
+  EXPECT_FALSE(ParseStep("watch:5", s, error));
+  ASSERT_TRUE(ParseStep("lister:7", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::lister);
+  EXPECT_EQ(s.first, 7);
+  EXPECT_FALSE(ParseStep("lister:8", s, error));
+  EXPECT_FALSE(ParseStep("lister:", s, error));
+  EXPECT_FALSE(ParseStep("lister:-1", s, error));
   EXPECT_FALSE(ParseStep("Open:a.cdr", s, error));
   EXPECT_FALSE(ParseStep("", s, error));
 

@@ -15,8 +15,10 @@ int main(void) {
   }
   if (strcmp(mode, "child") == 0) {
     char self[MAX_PATH];
-    STARTUPINFOA si = {sizeof si};
+    STARTUPINFOA si;
     PROCESS_INFORMATION pi;
+    memset(&si, 0, sizeof si);
+    si.cb = sizeof si;
     GetModuleFileNameA(NULL, self, MAX_PATH);
     SetEnvironmentVariableA("MISBEHAVE", "hang");
     if (CreateProcessA(self, NULL, NULL, NULL, FALSE, 0, NULL, NULL, &si, &pi)) {

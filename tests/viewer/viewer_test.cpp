@@ -186,7 +186,9 @@ class Viewer : public ::testing::Test {
     const std::string plugin = WinPath(PLUGIN_FILE);
     std::string file = dir + plugin.substr(plugin.find_last_of('\\') + 1);
     EXPECT_TRUE(CopyFileA(plugin.c_str(), file.c_str(), FALSE));
-    if (withArchiver) EXPECT_TRUE(CopyFileA(WinPath(archiver).c_str(), (dir + "7za.exe").c_str(), FALSE));
+    if (withArchiver) {
+      EXPECT_TRUE(CopyFileA(WinPath(archiver).c_str(), (dir + "7za.exe").c_str(), FALSE));
+    }
     return file;
   }
 
@@ -306,6 +308,28 @@ TEST_F(Viewer, ShowFlagsCommandsAndNextFile) {
   EXPECT_EQ(sc.Count(kGreen), 0);
 }
 
+TEST_F(Viewer, TwoViewersAtOnceAndNextWithoutThumbnail) {
+  const std::string plugin = PluginFolder("plugin5", true);
+  const std::string green = Document("two-a.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
+  const std::string blue = Document("two-b.cdr", {{"thumbnail.bmp", Bmp(80, 60, kBlue)}});
+  const std::string none = Document("two-c.cdr", {{"content.xml", "<doc/>"}});
+  const std::string a = root_ + "t1.bmp", b = root_ + "t2.bmp", c = root_ + "t3.bmp";
+  // Two Lister windows of one host, each with its own viewer; then the
+  // first moves on to a document without a thumbnail, which must not find
+  // the one extracted before.
+  std::string out = Host(plugin, {"open:" + green + ":0", "wait:1500", "lister:1", "open:" + blue + ":0", "wait:1500",
+                                  "shot:" + b, "lister:0", "shot:" + a, "next:" + none + ":0", "wait:1500",
+                                  "shot:" + c, "lister:1", "close", "lister:0", "close"});
+  Shot sa, sb, sc;
+  ASSERT_TRUE(sa.Load(a) && sb.Load(b) && sc.Load(c)) << out;
+  EXPECT_EQ(sa.Count(kGreen), 80 * 60) << out;
+  EXPECT_EQ(sa.Count(kBlue), 0);
+  EXPECT_EQ(sb.Count(kBlue), 80 * 60) << out;
+  EXPECT_EQ(sb.Count(kGreen), 0);
+  EXPECT_EQ(sc.Count(kGreen), 0) << out;
+  EXPECT_GT(sc.Count(kFrame), 100) << "No_Thumb is shown";
+}
+
 TEST_F(Viewer, AwkwardFolderAndFileNames) {
   // Spaces in the plugin folder, spaces, per cent signs and an accented
   // letter of the ANSI code page in document names.
@@ -322,18 +346,19 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   const std::string green = Document("g2.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
   // Closing while the archiver may still run, over and over, then stats.
   std::vector<std::string> steps = {"stats"};
-  for (int i = 0; i < 25; ++i) {
+  for (int i = 0; i < 100; ++i) {
     steps.push_back("open:" + green + ":0");
     steps.push_back("close");
   }
   steps.push_back("wait:1500");
   steps.push_back("stats");
-  for (int i = 0; i < 25; ++i) {
+  for (int i = 0; i < 100; ++i) {
     steps.push_back("open:" + green + ":0");
     steps.push_back("close");
   }
   steps.push_back("wait:1500");
   steps.push_back("stats");
+  steps.push_back("watch");
   std::string out = Host(plugin, steps);
   auto stats = [&](size_t from) {
     size_t p = out.find("stats -> ", from);
@@ -343,6 +368,11 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   };
   std::vector<int> s0 = stats(0), s1 = stats(size_t(s0[3]) + 1), s2 = stats(size_t(s1[3]) + 1);
   ASSERT_GT(s2[0], 0) << out;
+  std::printf("[ figures  ] handles %d/%d/%d windows %d/%d/%d private KB %d/%d/%d (start, 100, 200 cycles)\n", s0[0],
+              s1[0], s2[0], s0[1], s1[1], s2[1], s0[2], s1[2], s2[2]);
+  const size_t w = out.find("watch -> ");
+  ASSERT_NE(w, std::string::npos) << out;
+  std::printf("[ figures  ] %s", out.substr(w, out.find('\n', w) - w + 1).c_str());
   // After the first round warms every cache up, another round adds nothing
   // beyond a small constant.
   EXPECT_LE(s2[0] - s1[0], 8) << out;
@@ -377,15 +407,30 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
   const std::string plugin = PluginFolder("stand-in", true, MISBEHAVING);
   const std::string doc = Document("m.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
   ASSERT_EQ(CountProcesses("7za.exe"), 0);
-  for (const char* mode : {"hang", "crash", "child"}) {
+  for (const char* mode : {"hang", "crash", "child", "flood"}) {
     SetEnvironmentVariableA("MISBEHAVE", mode);
     const DWORD start = GetTickCount();
     DWORD code = 99;
-    std::string out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:300", "close"},
+    std::string out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:800",
+                                    "close", "wait:300", "watch", "stats"},
                            &code);
     const DWORD took = GetTickCount() - start;
     EXPECT_EQ(code, 0u) << mode << "\n" << out;
     EXPECT_NE(out.find("key:78 -> 78"), std::string::npos) << mode << "\n" << out;  // still answering
+    // The Lister thread's timer never waited more than 100 ms for a tick.
+    const size_t w = out.find("watch -> longest=");
+    int longest = -1, ticks = 0;
+    if (w != std::string::npos) sscanf(out.c_str() + w, "watch -> longest=%dms ticks=%d", &longest, &ticks);
+    std::printf("[ figures  ] %s: %s", mode, w == std::string::npos ? "no watch\n" : out.substr(w, out.find('\n', w) - w + 1).c_str());
+    EXPECT_GE(longest, 0) << mode << "\n" << out;
+    EXPECT_LE(longest, 100) << mode << "\n" << out;
+    EXPECT_GT(ticks, 100) << mode << "\n" << out;
+    // A flood does not pile up in the host's memory.
+    int handles = 0, windows = 0, kb = 0;
+    const size_t st = out.find("stats -> ");
+    if (st != std::string::npos) sscanf(out.c_str() + st, "stats -> handles=%d windows=%d private=%d", &handles, &windows, &kb);
+    EXPECT_GT(kb, 0) << mode << "\n" << out;
+    EXPECT_LT(kb, 200 * 1024) << mode << "\n" << out;
     EXPECT_LT(took, 15000u) << mode;
     // Nothing of the archiver outlives its viewer, not even its own child.
     for (int i = 0; i < 50 && CountProcesses("7za.exe") > 0; ++i) Sleep(100);
