@@ -35,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   try {
     if (!b->LoadFromStream(s)) return 0;
     TouchPicture(b.get());
-    if (b->BitsSize() > (1 << 24)) return 0;
+    if (b->BitsSize() > FuzzPixelBytes) return 0;
     // What is read can be written and read back.
     hi::TMemoryStream out;
     b->SaveToStream(out);
