@@ -141,19 +141,20 @@ static void PollPipes(THIWinExec::TRun& run) {
   std::vector<char> buffer(ChunkSize);
   bool ended = false;
   bool draining = false;
+  // The error stream is served first in every pass.
+  const std::pair<HANDLE, int> streams[2] = {{run.errorReader.get(), 1}, {run.outputReader.get(), 0}};
   while (!ended && run.gate->Live(run.id)) {
-    // After a full batch the element's thread takes all of it, and then
-    // finds its queue empty for a moment, so its input and timers are
-    // served between batches.
-    if (draining || run.inFlight->load() >= MaxChunksInFlight) {
-      draining = run.inFlight->load() > 0;
-      WaitForSingleObject(sleeper.get(), 1);
-      continue;
-    }
     bool idle = true;
-    // The error stream is served first in every pass.
-    const std::pair<HANDLE, int> streams[2] = {{run.errorReader.get(), 1}, {run.outputReader.get(), 0}};
     for (const auto& s : streams) {
+      // After a full batch the element's thread takes all of it, and then
+      // finds its queue empty for a moment, so its input and timers are
+      // served between batches. Checked per stream, so one pass over both
+      // streams never hands over more than the batch.
+      while ((draining || run.inFlight->load() >= MaxChunksInFlight) && run.gate->Live(run.id)) {
+        draining = run.inFlight->load() > 0;
+        WaitForSingleObject(sleeper.get(), 1);
+      }
+      if (!run.gate->Live(run.id)) break;
       DWORD waiting = 0;
       if (!PeekNamedPipe(s.first, nullptr, 0, nullptr, &waiting, nullptr)) {
         ended = true;

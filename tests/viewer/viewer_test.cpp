@@ -409,23 +409,34 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
   ASSERT_EQ(CountProcesses("7za.exe"), 0);
   for (const char* mode : {"hang", "crash", "child", "flood"}) {
     SetEnvironmentVariableA("MISBEHAVE", mode);
-    const DWORD start = GetTickCount();
-    DWORD code = 99;
-    std::string out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:800",
-                                    "close", "wait:300", "watch", "stats"},
-                           &code);
-    const DWORD took = GetTickCount() - start;
+    // The Lister thread's timer is served throughout: its longest wait
+    // stays within 100 ms. Under Wine on a loaded machine a single wait can
+    // pass that once (the process start and the scheduler share it), so a
+    // mode that passes it is run once more: a real block comes back, a
+    // stall of the machine does not.
+    std::string out;
+    DWORD code = 99, took = 0;
+    int longest = -1, ticks = 0;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+      const DWORD start = GetTickCount();
+      code = 99;
+      out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:800", "close",
+                          "wait:300", "watch", "stats"},
+                 &code);
+      took = GetTickCount() - start;
+      const size_t w = out.find("watch -> longest=");
+      longest = -1;
+      ticks = 0;
+      if (w != std::string::npos) sscanf(out.c_str() + w, "watch -> longest=%dms ticks=%d", &longest, &ticks);
+      std::printf("[ figures  ] %s, run %d: %s", mode, attempt + 1,
+                  w == std::string::npos ? "no watch\n" : out.substr(w, out.find('\n', w) - w + 1).c_str());
+      if (longest >= 0 && longest <= 100) break;
+      for (int i = 0; i < 50 && CountProcesses("7za.exe") > 0; ++i) Sleep(100);
+    }
     EXPECT_EQ(code, 0u) << mode << "\n" << out;
     EXPECT_NE(out.find("key:78 -> 78"), std::string::npos) << mode << "\n" << out;  // still answering
-    // The Lister thread's timer is served throughout. The longest waits
-    // measured here are 20 to 110 ms under Wine (each chunk costs the thread
-    // a thumbnail probe); a starved queue waits for seconds.
-    const size_t w = out.find("watch -> longest=");
-    int longest = -1, ticks = 0;
-    if (w != std::string::npos) sscanf(out.c_str() + w, "watch -> longest=%dms ticks=%d", &longest, &ticks);
-    std::printf("[ figures  ] %s: %s", mode, w == std::string::npos ? "no watch\n" : out.substr(w, out.find('\n', w) - w + 1).c_str());
     EXPECT_GE(longest, 0) << mode << "\n" << out;
-    EXPECT_LE(longest, 500) << mode << "\n" << out;
+    EXPECT_LE(longest, 100) << mode << "\n" << out;
     EXPECT_GT(ticks, 100) << mode << "\n" << out;
     // A flood does not pile up in the host's memory.
     int handles = 0, windows = 0, kb = 0;
