@@ -84,7 +84,7 @@ PACKAGES=(
     libz-mingw-w64-dev zlib1g-dev libjpeg62-turbo-dev libpng-dev
     nasm clang libclang-rt-14-dev
     wine wine64 wine32:i386
-    xvfb xauth imagemagick
+    xvfb xauth imagemagick netpbm
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

@@ -5,7 +5,9 @@
 #include <png.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
 #include <memory>
 #include <setjmp.h>
 #include <sys/stat.h>
@@ -176,9 +178,8 @@ std::string Convert() {
 }
 
 // P5/P6 output of ImageMagick for a file (frame index in brackets).
-bool MagickPixels(const std::string& file, const std::string& extra, int channels, int& w, int& h, Bytes& px) {
-  std::string cmd = Convert() + " '" + file + "' " + extra + " -depth 8 " + (channels == 3 ? "ppm:-" : "pgm:-") +
-                    " 2>/dev/null";
+// The P5/P6 picture a command writes to its standard output.
+bool PnmFromCommand(const std::string& cmd, int channels, int& w, int& h, Bytes& px) {
   std::FILE* p = popen(cmd.c_str(), "r");
   if (!p) return false;
   Bytes all;
@@ -196,6 +197,12 @@ bool MagickPixels(const std::string& file, const std::string& extra, int channel
   if (maxv != 255 || all.size() < start + size_t(w) * h * channels) return false;
   px.assign(all.begin() + start, all.begin() + start + size_t(w) * h * channels);
   return true;
+}
+
+bool MagickPixels(const std::string& file, const std::string& extra, int channels, int& w, int& h, Bytes& px) {
+  return PnmFromCommand(
+      Convert() + " '" + file + "' " + extra + " -depth 8 " + (channels == 3 ? "ppm:-" : "pgm:-") + " 2>/dev/null",
+      channels, w, h, px);
 }
 
 // Pixels that differ; 5- and 6-bit channels are widened to 8 bits slightly
@@ -382,6 +389,49 @@ TEST(Corpus, PillowPcxMatchesImageMagick) {
     ++compared;
   }
   EXPECT_GE(compared, 3);
+}
+
+// Pillow has no 4-bit packed PCX (4 bits, 1 plane): netpbm's encoder makes
+// them from 16-colour pictures, and its decoder is the reference. Every
+// width from 1 to 9 and a wide one, so the last pixel of odd widths and the
+// order of the two pixels in a byte both show.
+TEST(Corpus, PackedFourBitPcxMatchesNetpbm) {
+  ASSERT_EQ(std::system("command -v ppmtopcx >/dev/null && command -v pcxtoppm >/dev/null"), 0)
+      << "netpbm is missing (tools/setup.sh installs it)";
+  const std::string ppm = testing::TempDir() + "/packed4.ppm", pcx = testing::TempDir() + "/packed4.pcx";
+  for (int w : {1, 2, 3, 4, 5, 6, 7, 8, 9, 37}) {
+    SCOPED_TRACE(w);
+    const int h = 16;  // the first column alone has all 16 colours
+    Bytes colours;
+    for (int i = 0; i < 16; ++i)
+      colours.insert(colours.end(), {uint8_t(i * 16), uint8_t(255 - i * 15), uint8_t(i * 53)});
+    Bytes want;
+    for (int y = 0; y < h; ++y)
+      for (int x = 0; x < w; ++x) {
+        // Neighbours always differ.
+        const int c = (x * 7 + y * 3 + w) % 16;
+        want.insert(want.end(), colours.begin() + 3 * c, colours.begin() + 3 * c + 3);
+      }
+    std::string head = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
+    Bytes file(head.begin(), head.end());
+    file.insert(file.end(), want.begin(), want.end());
+    std::ofstream(ppm, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    ASSERT_EQ(std::system(("ppmtopcx -packed '" + ppm + "' > '" + pcx + "' 2>/dev/null").c_str()), 0);
+    const Bytes encoded = ReadFileBytes(pcx);
+    ASSERT_GT(encoded.size(), 128u);
+    ASSERT_EQ(encoded[3], 4);   // bits per pixel
+    ASSERT_EQ(encoded[65], 1);  // planes
+    int rw, rh;
+    Bytes ref;
+    ASSERT_TRUE(PnmFromCommand("pcxtoppm '" + pcx + "' 2>/dev/null", 3, rw, rh, ref));
+    ASSERT_EQ(ref, want);  // the reference agrees with the source picture
+
+    std::unique_ptr<TPcxPicture> p(CreatePcxPicture());
+    ASSERT_TRUE(p->LoadFromFile(pcx));
+    ASSERT_EQ(p->Bitmap()->Width(), w);
+    ASSERT_EQ(p->Bitmap()->Height(), h);
+    EXPECT_EQ(CompareRgb(p->Bitmap(), ref), 0) << "bits " << int(encoded[3]) << " planes " << int(encoded[65]);
+  }
 }
 
 // The row filters run per pixel size: every filter at every byte distance
