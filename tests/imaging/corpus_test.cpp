@@ -1,6 +1,7 @@
 // Third-party files against reference decoders: the PNG suites of Debian's
-// libpng1.6 source package against libpng itself, and the BMP, ICO and PCX
-// test images of Debian's pillow source package against ImageMagick.
+// libpng1.6 source package against libpng itself, the BMP, ICO and PCX test
+// images of Debian's pillow source package against ImageMagick, and 4-bit
+// packed PCX made by netpbm against netpbm.
 #include <gtest/gtest.h>
 #include <png.h>
 
