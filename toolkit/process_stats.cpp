@@ -72,6 +72,17 @@ long CountThreadWindows() {
   return n;
 }
 
+long CountGdiObjects() {
+  if (DWORD n = GetGuiResources(GetCurrentProcess(), GR_GDIOBJECTS)) return long(n);
+  // Every slot of the table, named by its index alone (the upper half of a
+  // handle, its type and generation, left zero).
+  constexpr UINT_PTR TableSlots = 0x10000;
+  long n = 0;
+  for (UINT_PTR slot = 1; slot < TableSlots; ++slot)
+    if (GetObjectType(reinterpret_cast<HGDIOBJ>(slot)) != 0) ++n;
+  return n;
+}
+
 size_t PrivateBytes() {
   PROCESS_MEMORY_COUNTERS_EX pmc{};
   pmc.cb = sizeof pmc;

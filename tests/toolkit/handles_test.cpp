@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <utility>
+#include <vector>
 
 #include "toolkit/process_stats.h"
 
@@ -28,6 +29,30 @@ TEST(Handles, GdiObjectsAreCountedAndReleasedOnce) {
     EXPECT_EQ(kol::LiveGdiObjects(), base);
   }
   EXPECT_EQ(kol::LiveGdiObjects(), base);
+}
+
+TEST(Handles, ProcessGdiCountFollowsEveryKindOfObject) {
+  // Objects made outside the counted owners (a DIB section, a memory DC)
+  // show in the process figure too.
+  const long before = kol::CountGdiObjects();
+  ASSERT_GT(before, 0) << "the stock objects at least";
+  std::vector<HGDIOBJ> made;
+  for (int i = 0; i < 10; ++i) made.push_back(CreateSolidBrush(RGB(i, 0, 0)));
+  BITMAPINFO bi = {};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = 8;
+  bi.bmiHeader.biHeight = 8;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  void* bits = nullptr;
+  made.push_back(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  HDC dc = CreateCompatibleDC(nullptr);
+  ASSERT_NE(dc, nullptr);
+  for (HGDIOBJ o : made) ASSERT_NE(o, nullptr);
+  EXPECT_EQ(kol::CountGdiObjects(), before + 12);
+  for (HGDIOBJ o : made) DeleteObject(o);
+  DeleteDC(dc);
+  EXPECT_EQ(kol::CountGdiObjects(), before);
 }
 
 TEST(Handles, KernelHandlesCloseAndProcessCountFollows) {
