@@ -2,6 +2,7 @@
 
 #include <windows.h>
 #include <psapi.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <vector>
@@ -69,6 +70,18 @@ long CountProcessHandles() {
 long CountThreadWindows() {
   long n = 0;
   EnumThreadWindows(GetCurrentThreadId(), &CountTop, reinterpret_cast<LPARAM>(&n));
+  return n;
+}
+
+long CountProcessThreads() {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
+  THREADENTRY32 te = {};
+  te.dwSize = sizeof te;
+  const DWORD self = GetCurrentProcessId();
+  long n = 0;
+  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) n += te.th32OwnerProcessID == self;
+  CloseHandle(snap);
   return n;
 }
 

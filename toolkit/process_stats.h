@@ -13,6 +13,8 @@ long CountProcessHandles();
 // Windows of the calling thread: its top-level windows and all their
 // descendants.
 long CountThreadWindows();
+// Threads of this process, from a system snapshot; -1 when unavailable.
+long CountProcessThreads();
 // Graphics objects of this process (bitmaps, brushes, fonts, device
 // contexts...): the system's own count, or where it answers 0, the live
 // slots of the graphics handle table, which Wine finds by slot index.

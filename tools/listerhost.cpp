@@ -321,9 +321,10 @@ bool Host::Run(const Step& step) {
     case StepKind::stats: {
       char text[96];
       Pump();
-      std::snprintf(text, sizeof text, "handles=%ld windows=%ld private=%lu gdi=%ld", kol::CountProcessHandles(),
-                    kol::CountThreadWindows(), static_cast<unsigned long>(kol::PrivateBytes() / 1024),
-                    kol::CountGdiObjects());
+      std::snprintf(text, sizeof text, "handles=%ld windows=%ld private=%lu gdi=%ld threads=%ld",
+                    kol::CountProcessHandles(), kol::CountThreadWindows(),
+                    static_cast<unsigned long>(kol::PrivateBytes() / 1024), kol::CountGdiObjects(),
+                    kol::CountProcessThreads());
       Line(step.text, text);
       ok = true;
       break;

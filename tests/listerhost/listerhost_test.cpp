@@ -368,8 +368,8 @@ TEST(ListerHost, StatsCountHandlesWindowsAndMemory) {
   const std::string doc = files.Zip("logo.cdr");
   Outcome o = RunHost({TEST_PLUGIN_PATH, "stats", "open:" + doc, "stats", "close", "stats"});
   EXPECT_EQ(o.exitCode, 0u) << o.Text();
-  const std::regex form("stats -> handles=([0-9]+) windows=([0-9]+) private=([0-9]+) gdi=([0-9]+)");
-  std::vector<long> handles, windows, privateKb, gdi;
+  const std::regex form("stats -> handles=([0-9]+) windows=([0-9]+) private=([0-9]+) gdi=([0-9]+) threads=([0-9]+)");
+  std::vector<long> handles, windows, privateKb, gdi, threads;
   for (const std::string& l : o.lines) {
     std::smatch m;
     if (!std::regex_match(l, m, form)) continue;
@@ -377,12 +377,14 @@ TEST(ListerHost, StatsCountHandlesWindowsAndMemory) {
     windows.push_back(std::stol(m[2]));
     privateKb.push_back(std::stol(m[3]));
     gdi.push_back(std::stol(m[4]));
+    threads.push_back(std::stol(m[5]));
   }
   ASSERT_EQ(handles.size(), 3u) << o.Text();
   for (size_t i = 0; i < 3; ++i) {
     EXPECT_GT(handles[i], 0);
     EXPECT_GT(privateKb[i], 0);
     EXPECT_GT(gdi[i], 0);  // the stock objects at least
+    EXPECT_GT(threads[i], 0);
   }
   // The Lister window alone, then the viewer inside it, then the Lister alone again.
   EXPECT_GE(windows[0], 1);

@@ -362,17 +362,20 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   std::string out = Host(plugin, steps);
   auto stats = [&](size_t from) {
     size_t p = out.find("stats -> ", from);
-    int h = 0, w = 0, kb = 0, gdi = 0;
+    int h = 0, w = 0, kb = 0, gdi = 0, threads = 0;
     if (p != std::string::npos)
-      sscanf(out.c_str() + p, "stats -> handles=%d windows=%d private=%d gdi=%d", &h, &w, &kb, &gdi);
-    return std::vector<int>{h, w, kb, gdi, int(p)};
+      sscanf(out.c_str() + p, "stats -> handles=%d windows=%d private=%d gdi=%d threads=%d", &h, &w, &kb, &gdi,
+             &threads);
+    return std::vector<int>{h, w, kb, gdi, threads, int(p)};
   };
-  std::vector<int> s0 = stats(0), s1 = stats(size_t(s0[4]) + 1), s2 = stats(size_t(s1[4]) + 1);
+  std::vector<int> s0 = stats(0), s1 = stats(size_t(s0[5]) + 1), s2 = stats(size_t(s1[5]) + 1);
   ASSERT_GT(s2[0], 0) << out;
   ASSERT_GT(s2[3], 0) << out;
+  ASSERT_GT(s2[4], 0) << out;
   std::printf("[ figures  ] handles %d/%d/%d windows %d/%d/%d private KB %d/%d/%d GDI objects %d/%d/%d "
-              "(start, 100, 200 cycles)\n",
-              s0[0], s1[0], s2[0], s0[1], s1[1], s2[1], s0[2], s1[2], s2[2], s0[3], s1[3], s2[3]);
+              "threads %d/%d/%d (start, 100, 200 cycles)\n",
+              s0[0], s1[0], s2[0], s0[1], s1[1], s2[1], s0[2], s1[2], s2[2], s0[3], s1[3], s2[3], s0[4], s1[4],
+              s2[4]);
   const size_t w = out.find("watch -> ");
   ASSERT_NE(w, std::string::npos) << out;
   std::printf("[ figures  ] %s", out.substr(w, out.find('\n', w) - w + 1).c_str());
@@ -382,6 +385,8 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   EXPECT_LE(s2[1] - s1[1], 1) << out;
   EXPECT_LE(s2[2] - s1[2], 2048) << out;
   EXPECT_LE(s2[3] - s1[3], 4) << out;
+  // No runner's worker outlives its viewer.
+  EXPECT_LE(s2[4], s0[4] + 1) << out;
 }
 
 namespace {
