@@ -6,6 +6,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "framework/data.h"
 #include "imaging/stream.h"
@@ -115,6 +118,124 @@ void Unfilter(uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
   }
 }
 
+// The Average filter of an 8-bit RGB row into blue-green-red, all but its
+// last pixel (whose four-byte load and store would leave the rows); returns
+// where it stopped, with the last pixel's bytes in a in file order. The
+// pixels depend on each other, so the three channels of a pixel go together
+// through one short chain. With complements, ~floor((a + b) / 2) is the
+// rounding-up average of ~a and ~b (what the processor has), so the chain
+// keeps ~a: ~out = avg(~a, ~b) - x, two steps per pixel.
+int64_t AverageBgr(const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len, uint8_t a[3]) {
+#if defined(__SSE2__)
+  if (len < 6) return 0;
+  const __m128i ones = _mm_set1_epi8(-1);
+  __m128i na = ones;  // ~0 before the first pixel
+  int64_t i = 0;
+  for (; i + 3 < len; i += 3) {
+    uint32_t x, b;
+    std::memcpy(&x, src + i, 4);
+    std::memcpy(&b, up + i, 4);
+    // Red, green, blue of the file to the destination's blue, green, red.
+    x = ((x & 0xFFu) << 16) | (x & 0xFF00u) | ((x >> 16) & 0xFFu);
+    __m128i nb = _mm_xor_si128(_mm_cvtsi32_si128(int(b)), ones);
+    na = _mm_sub_epi8(_mm_avg_epu8(na, nb), _mm_cvtsi32_si128(int(x)));
+    uint32_t out = uint32_t(_mm_cvtsi128_si32(_mm_xor_si128(na, ones)));
+    std::memcpy(dst + i, &out, 4);  // the fourth byte is the next pixel's, written next
+  }
+  uint32_t last = ~uint32_t(_mm_cvtsi128_si32(na));
+  a[0] = uint8_t(last >> 16);
+  a[1] = uint8_t(last >> 8);
+  a[2] = uint8_t(last);
+  return i;
+#else
+  (void)src, (void)up, (void)dst, (void)len, (void)a;
+  return 0;
+#endif
+}
+
+// The filters of a non-interlaced row straight into its destination: src
+// holds the filtered bytes (it may be dst itself), up the previous row as it
+// was stored, in destination order. With Reverse (8-bit RGB, B = 3) each
+// pixel's bytes land in the opposite order, so the blue-green-red DIB row is
+// written in the same pass. The filters work on each channel alone, which is
+// why they can run on the reordered bytes. len is a whole number of pixels
+// for every format that takes this way.
+template <int B, bool Reverse>
+void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len) {
+  static_assert(!Reverse || B == 3, "only blue-green-red rows are reordered");
+  constexpr int Block = 16 * B;  // Paeth's run of unchanged pixels, checked at a time
+  auto at = [](int k) { return Reverse ? B - 1 - k : k; };
+  uint8_t a[B] = {}, c[B] = {};
+  switch (filter) {
+    case 1:
+      for (int64_t i = 0; i < len; i += B)
+        for (int k = 0; k < B; ++k) a[k] = dst[i + at(k)] = uint8_t(src[i + k] + a[k]);
+      break;
+    case 2:
+      if (!Reverse) {
+        for (int64_t i = 0; i < len; ++i) dst[i] = uint8_t(src[i] + up[i]);
+      } else {
+        for (int64_t i = 0; i < len; i += B)
+          for (int k = 0; k < B; ++k) dst[i + at(k)] = uint8_t(src[i + k] + up[i + at(k)]);
+      }
+      break;
+    case 3: {
+      int64_t i = 0;
+      if (Reverse) i = AverageBgr(src, up, dst, len, a);
+      // x + (a + b) / 2 is (2x + b + a) / 2 in 9 bits: only the addition of
+      // a and the halving wait for the pixel to the left.
+      unsigned s[B];
+      for (int k = 0; k < B; ++k) s[k] = a[k];
+      for (; i < len; i += B)
+        for (int k = 0; k < B; ++k) {
+          unsigned pre = 2u * src[i + k] + up[i + at(k)];
+          s[k] = ((pre + s[k]) & 511u) >> 1;
+          dst[i + at(k)] = uint8_t(s[k]);
+        }
+      break;
+    }
+    case 4:
+      for (int64_t i = 0; i < len;) {
+        // Where the residuals are zero and the left pixel equals the one
+        // above it, the predictor is the byte above all the way: a run of
+        // unchanged rows (most of a drawing) is a copy of the row above.
+        if (i + Block <= len && std::memcmp(a, c, B) == 0) {
+          uint64_t any = 0;
+          for (int w = 0; w < Block; w += 8) {
+            uint64_t v;
+            std::memcpy(&v, src + i + w, 8);
+            any |= v;
+          }
+          if (any == 0) {
+            std::memcpy(dst + i, up + i, Block);
+            i += Block;
+            for (int k = 0; k < B; ++k) a[k] = c[k] = up[i - B + at(k)];
+            continue;
+          }
+        }
+        int64_t end = std::min<int64_t>(len, i + Block);
+        for (; i < end; i += B)
+          for (int k = 0; k < B; ++k) {
+            int b = up[i + at(k)];
+            a[k] = dst[i + at(k)] = uint8_t(src[i + k] + Paeth(a[k], b, c[k]));
+            c[k] = uint8_t(b);
+          }
+      }
+      break;
+    default:
+      // 0 and values above 4: the bytes as they are.
+      if (src != dst) {
+        if (!Reverse) {
+          std::memcpy(dst, src, size_t(len));
+        } else {
+          for (int64_t i = 0; i < len; i += B)
+            for (int k = 0; k < B; ++k) dst[i + at(k)] = src[i + k];
+        }
+      }
+      break;
+  }
+}
+
 // Inflates the image data of one or more consecutive IDAT chunks.
 class TIdatStream {
  public:
@@ -132,21 +253,25 @@ class TIdatStream {
   int64_t ChunkEnd() const { return chunkEnd_; }
   bool AtNextChunk() const { return atNextChunk_; }
 
-  // Bytes produced into out (up to count), or -1 on an error.
+  bool Failed() const { return failed_; }
+
+  // Bytes produced into out (up to count); fewer when the data ends or on an
+  // error, which Failed() tells apart.
   int64_t Fill(uint8_t* out, uInt count, uint32_t& crc) {
     z_.next_out = out;
     z_.avail_out = count;
-    while (z_.avail_out > 0) {
+    while (z_.avail_out > 0 && !failed_) {
       if (z_.avail_in == 0 && stream_.Position() >= chunkEnd_) {
         uint8_t head[12];
         // CRC of the chunk just finished, then the next chunk's length and type.
-        if (stream_.Read(head, 12) < 12) return count - z_.avail_out;
+        if (stream_.Read(head, 12) < 12) break;
         if (!SameType(reinterpret_cast<char*>(head + 8), "IDAT")) {
           // The chunk loop goes on with this chunk from its start.
           stream_.Seek(stream_.Position() - 8);
           atNextChunk_ = true;
           decoder_.LastError = png_not_idat;
-          return -1;
+          failed_ = true;
+          break;
         }
         uint32_t len = BigEndian32(head + 4);
         chunkEnd_ = stream_.Position() + len;
@@ -156,7 +281,7 @@ class TIdatStream {
         int64_t left = std::min<int64_t>(InputSize, chunkEnd_ - stream_.Position());
         size_t got = left > 0 ? stream_.Read(input_.get(), size_t(left)) : 0;
         if (got == 0) {
-          if (left > 0 || stream_.Position() < chunkEnd_) return count - z_.avail_out;
+          if (left > 0 || stream_.Position() < chunkEnd_) break;
           continue;  // an empty IDAT chunk: go on with the next one
         }
         crc = uint32_t(crc32(crc, input_.get(), uInt(got)));
@@ -164,15 +289,15 @@ class TIdatStream {
         z_.avail_in = uInt(got);
       }
       int r = inflate(&z_, Z_NO_FLUSH);
-      if (r == Z_STREAM_END) return count - z_.avail_out;
+      if (r == Z_STREAM_END) break;
       if (r != Z_OK) {
         // Negative results are zlib's errors; a preset dictionary could
         // never make progress and is refused the same way.
         decoder_.LastError = png_inflate;
-        return -1;
+        failed_ = true;
       }
     }
-    return count;
+    return int64_t(count - z_.avail_out);
   }
 
  private:
@@ -182,7 +307,75 @@ class TIdatStream {
   z_stream z_;
   bool ready_ = false;
   bool atNextChunk_ = false;  // the CRC is read and the stream is at a chunk
+  bool failed_ = false;
   std::unique_ptr<uint8_t[]> input_;
+};
+
+// Hands out inflated rows (filter byte and samples) from a batch of several:
+// one inflate call for many rows spends less of zlib's time in its slow path
+// at the end of each output buffer and in copying output to its window. A
+// batch never crosses the end of an interlace pass, so no more is asked for
+// than the rows still wanted. A row cut short where the data ends is padded
+// with zeros; one cut short by an error is not handed out.
+class TRowSource {
+ public:
+  static constexpr int64_t BatchBytes = 65536;
+
+  TRowSource(TIdatStream& z, uint32_t& crc) : z_(z), crc_(crc) {}
+  bool Init(int64_t maxRowBytes) {
+    perBatch_ = std::max<int64_t>(1, BatchBytes / maxRowBytes);
+    // Spare bytes past the last row for loads a little beyond a row's end.
+    buffer_.reset(new (std::nothrow) uint8_t[size_t(perBatch_ * maxRowBytes + 16)]);
+    return buffer_ != nullptr;
+  }
+  // The next rows hold rowBytes bytes each, and count of them are wanted.
+  void Start(int64_t rowBytes, uint32_t count) {
+    rowBytes_ = rowBytes;
+    left_ = count;
+    pos_ = have_ = 0;
+  }
+  // The next row, or none when the rows stop.
+  const uint8_t* Next() {
+    if (left_ == 0) return nullptr;
+    if (pos_ == have_) {
+      if (ended_) return nullptr;
+      int64_t want = std::min<int64_t>(perBatch_, left_) * rowBytes_;
+      have_ = z_.Fill(buffer_.get(), uInt(want), crc_);
+      pos_ = 0;
+      ended_ = have_ < want;
+      partialKept_ = !z_.Failed();
+      // When the data ends with rows still wanted past the rows this batch
+      // holds, look once more, as the next row's own read would: that is
+      // where a following chunk other than IDAT is met and recorded.
+      int64_t handed = (have_ + rowBytes_ - 1) / rowBytes_;
+      if (ended_ && partialKept_ && handed < left_) {
+        uint8_t spare;
+        z_.Fill(&spare, 1, crc_);
+      }
+    }
+    int64_t rest = have_ - pos_;
+    if (rest < rowBytes_) {
+      if (rest == 0 || !partialKept_) {
+        pos_ = have_;
+        return nullptr;
+      }
+      std::memset(buffer_.get() + have_, 0, size_t(rowBytes_ - rest));
+      have_ = pos_ + rowBytes_;
+    }
+    const uint8_t* row = buffer_.get() + pos_;
+    pos_ += rowBytes_;
+    --left_;
+    return row;
+  }
+
+ private:
+  TIdatStream& z_;
+  uint32_t& crc_;
+  std::unique_ptr<uint8_t[]> buffer_;
+  int64_t perBatch_ = 1, rowBytes_ = 1, pos_ = 0, have_ = 0;
+  uint32_t left_ = 0;
+  bool ended_ = false;
+  bool partialKept_ = true;  // a short row is padded, not dropped: no error cut it
 };
 
 struct TConversion {
@@ -558,20 +751,36 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
     uint8_t* cur = curBuf.data() + bpp;
     uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4));
     TConversion conv{h, d.GammaTable, dibBits};
-    if (z.Init()) {
-      // A row read that comes out short keeps zeros past its end.
+    TRowSource rows(z, crc);
+    if (z.Init() && rows.Init(fullLen + 1)) {
       auto readRow = [&](int64_t len) -> bool {
-        int64_t got = z.Fill(cur, uInt(len + 1), crc);
-        if (got <= 0) return false;
-        if (got < len + 1) std::memset(cur + got, 0, size_t(len + 1 - got));
+        const uint8_t* row = rows.Next();
+        if (!row) return false;
+        std::memcpy(cur, row, size_t(len + 1));
         Unfilter(cur, prev, len, bpp);
         return true;
       };
+      // A row needs no conversion when the DIB keeps the file's samples (grey
+      // and palette indices of 1, 4 and 8 bits) or only their order turns
+      // round (8-bit RGB): such rows are unfiltered straight into the DIB,
+      // against the DIB row above.
+      bool samePixels = (h->ColorType == 0 || h->ColorType == 3) && h->BitDepth != 2 && h->BitDepth != 16;
+      bool bgr = h->ColorType == 2 && h->BitDepth == 8;
       if (h->InterlaceMethod == 0) {
+        rows.Start(fullLen + 1, h->Height);
         for (uint32_t y = 0; y < h->Height; ++y) {
-          if (!readRow(fullLen)) break;
-          ConvertRow(conv, cur + 1, y);
-          std::swap(cur, prev);
+          uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
+          const uint8_t* up = y == 0 ? prev + 1 : dst + h->Stride;
+          if (samePixels || bgr) {
+            const uint8_t* row = rows.Next();
+            if (!row) break;
+            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen);
+            else UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen);
+          } else {
+            if (!readRow(fullLen)) break;
+            ConvertRow(conv, cur + 1, y);
+            std::swap(cur, prev);
+          }
         }
       } else {
         static const uint8_t rowStart[7] = {0, 0, 4, 0, 2, 0, 1}, colStart[7] = {0, 4, 0, 2, 0, 1, 0};
@@ -581,6 +790,7 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
           uint32_t pw = (h->Width + colStep[pass] - colStart[pass] - 1) / colStep[pass];
           int64_t len = RowBytes(h->ColorType, h->BitDepth, pw);
           if (len == 0) continue;
+          rows.Start(len + 1, (h->Height - rowStart[pass] + rowStep[pass] - 1) / rowStep[pass]);
           std::memset(prev, 0, size_t(len) + 1);
           for (uint32_t y = rowStart[pass]; y < h->Height; y += rowStep[pass]) {
             if (!readRow(len)) {
