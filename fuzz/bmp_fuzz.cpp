@@ -23,6 +23,9 @@ int64_t DeclaredBytes(const uint8_t* data, size_t size) {
   }
   if (height < 0) height = -height;
   if (w <= 0 || height <= 0 || bits > 64) return 0;
+  // Past any real picture: the reader refuses it, and the product below
+  // would not fit in 64 bits.
+  if (w > (int64_t(1) << 24) || height > (int64_t(1) << 24)) return hi::MaxPixelBytes + 1;
   return hi::RowStride(bits, w) * height;
 }
 
