@@ -153,6 +153,18 @@ int64_t AverageBgr(const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t 
 #endif
 }
 
+// Whether the N bytes at p (a multiple of 8) are all zero.
+template <int N>
+bool ZeroBytes(const uint8_t* p) {
+  uint64_t any = 0;
+  for (int w = 0; w < N; w += 8) {
+    uint64_t v;
+    std::memcpy(&v, p + w, 8);
+    any |= v;
+  }
+  return any == 0;
+}
+
 // The filters of a non-interlaced row straight into its destination: src
 // holds the filtered bytes (it may be dst itself), up the previous row as it
 // was stored, in destination order. With Reverse (8-bit RGB, B = 3) each
@@ -163,7 +175,7 @@ int64_t AverageBgr(const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t 
 template <int B, bool Reverse>
 void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len) {
   static_assert(!Reverse || B == 3, "only blue-green-red rows are reordered");
-  constexpr int Block = 16 * B;  // Paeth's run of unchanged pixels, checked at a time
+  constexpr int Block = 16 * B;  // runs without residuals are looked for this many bytes at a time
   auto at = [](int k) { return Reverse ? B - 1 - k : k; };
   uint8_t a[B] = {}, c[B] = {};
   switch (filter) {
@@ -175,8 +187,17 @@ void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t
       if (!Reverse) {
         for (int64_t i = 0; i < len; ++i) dst[i] = uint8_t(src[i] + up[i]);
       } else {
-        for (int64_t i = 0; i < len; i += B)
-          for (int k = 0; k < B; ++k) dst[i + at(k)] = uint8_t(src[i + k] + up[i + at(k)]);
+        // Reordered bytes defeat the vector unit; blocks without residuals
+        // (the unchanged parts of a drawing) are the row above as it is.
+        for (int64_t i = 0; i < len;) {
+          if (i + Block <= len && ZeroBytes<Block>(src + i)) {
+            std::memcpy(dst + i, up + i, Block);
+            i += Block;
+            continue;
+          }
+          for (int64_t end = std::min<int64_t>(len, i + Block); i < end; i += B)
+            for (int k = 0; k < B; ++k) dst[i + at(k)] = uint8_t(src[i + k] + up[i + at(k)]);
+        }
       }
       break;
     case 3: {
@@ -200,13 +221,7 @@ void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t
         // above it, the predictor is the byte above all the way: a run of
         // unchanged rows (most of a drawing) is a copy of the row above.
         if (i + Block <= len && std::memcmp(a, c, B) == 0) {
-          uint64_t any = 0;
-          for (int w = 0; w < Block; w += 8) {
-            uint64_t v;
-            std::memcpy(&v, src + i + w, 8);
-            any |= v;
-          }
-          if (any == 0) {
+          if (ZeroBytes<Block>(src + i)) {
             std::memcpy(dst + i, up + i, Block);
             i += Block;
             for (int k = 0; k < B; ++k) a[k] = c[k] = up[i - B + at(k)];
