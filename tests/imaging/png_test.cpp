@@ -408,6 +408,31 @@ TEST(Png, DamagedFilesKeepDecodedRowsAndStayInBounds) {
   EXPECT_EQ(b->ScanLine(29)[0], 0);
   EXPECT_EQ(b->ScanLine(29)[3 * 39 + 2], 0);
 
+  // A wrong checksum at the end of the data: every row was decoded before
+  // it shows, so all of them stay, the last one included (as libpng keeps
+  // them), in both the batched and the row-by-row paths.
+  for (uint8_t type : {uint8_t(2), uint8_t(0)}) {
+    Image small = MakeImage(17, 9, 8, type, 5);
+    Bytes z = Deflate(Encode(small, false));
+    z.back() ^= 0x5A;
+    Bytes bad = PngSignature();
+    AddChunk(bad, "IHDR", IhdrData(small.w, small.h, 8, type));
+    AddChunk(bad, "IDAT", z);
+    AddChunk(bad, "IEND", {});
+    Decode(*d, bad);
+    TBitmapObject* kept = d->GetBitmap();
+    ASSERT_NE(kept, nullptr) << int(type);
+    const int channels = Channels(type);
+    for (uint32_t y = 0; y < small.h; ++y)
+      for (uint32_t x = 0; x < small.w; ++x) {
+        // RGB is stored as BGR.
+        const uint8_t* px = kept->ScanLine(int32_t(y)) + x * channels;
+        const uint8_t* want = small.rows[y].data() + x * channels;
+        for (int c = 0; c < channels; ++c)
+          ASSERT_EQ(px[c], want[channels == 3 ? 2 - c : c]) << int(type) << " row " << y << " x " << x;
+      }
+  }
+
   // Lengths far past the stream's end, in every chunk kind.
   for (const char* type : {"IHDR", "PLTE", "tEXt", "IDAT", "zzzz", "gAMA"}) {
     Bytes f = PngSignature();
