@@ -639,14 +639,17 @@ bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
   Info->biCompression = 0;
   int64_t stride = ((int64_t(Width) * bits + 31) >> 5) * 4;
   int64_t size = stride * Height;
-  if (size > MaxPixelBytes) {
+  // The alpha plane counts too: grey with alpha would otherwise take twice
+  // the limit.
+  const int64_t alphaSize = (ColorType == 4 || ColorType == 6) ? int64_t(Width) * Height : 0;
+  if (size + alphaSize > MaxPixelBytes) {
     // Too large for the host: refused as a failed load.
     Owner->LastError = png_too_large;
     return false;
   }
   if (Width == 0 || Height == 0) return true;  // no buffer: nothing is decoded
   if (ColorType == 4 || ColorType == 6) {
-    Alpha = AllocRows(int64_t(Width) * Height);
+    Alpha = AllocRows(alphaSize);
     if (!Alpha) {
       Owner->LastError = png_too_large;
       return false;

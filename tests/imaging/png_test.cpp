@@ -443,6 +443,14 @@ TEST(Png, DamagedFilesKeepDecodedRowsAndStayInBounds) {
     Decode(*d, f);
     EXPECT_NE(d->LastError, png_ok) << type;
   }
+  // Pixels and alpha plane together over the limit, each one under it:
+  // refused before either is allocated.
+  Bytes greyAlpha = PngSignature();
+  AddChunk(greyAlpha, "IHDR", IhdrData(63230, 2336, 16, 4));
+  AddChunk(greyAlpha, "IDAT", Deflate(Bytes(100, 0)));
+  AddChunk(greyAlpha, "IEND", {});
+  EXPECT_FALSE(Decode(*d, greyAlpha));
+  EXPECT_EQ(d->GetBitmap(), nullptr);
   // The largest header: refused without a 16 GiB allocation.
   Bytes huge = PngSignature();
   AddChunk(huge, "IHDR", IhdrData(65535, 65535, 16, 6));
