@@ -11,6 +11,7 @@
 #endif
 
 #include "framework/data.h"
+#include "imaging/adler32.h"
 #include "imaging/stream.h"
 
 namespace hi {
@@ -263,6 +264,9 @@ class TIdatStream {
     if (!input_) return false;
     std::memset(&z_, 0, sizeof(z_));
     ready_ = inflateInit_(&z_, "1.1.3", int(sizeof(z_stream))) == Z_OK;
+    // zlib still reads the header and the stored checksum, which this class
+    // compares with its own, faster sum of the output.
+    if (ready_) inflateValidate(&z_, 0);
     return ready_;
   }
   int64_t ChunkEnd() const { return chunkEnd_; }
@@ -293,6 +297,8 @@ class TIdatStream {
         crc = uint32_t(crc32(0, head + 8, 4));
       }
       if (z_.avail_in == 0) {
+        Remember(recent_, input_.get(), inputRead_);
+        inputRead_ = 0;
         int64_t left = std::min<int64_t>(InputSize, chunkEnd_ - stream_.Position());
         size_t got = left > 0 ? stream_.Read(input_.get(), size_t(left)) : 0;
         if (got == 0) {
@@ -302,9 +308,20 @@ class TIdatStream {
         crc = uint32_t(crc32(crc, input_.get(), uInt(got)));
         z_.next_in = input_.get();
         z_.avail_in = uInt(got);
+        inputRead_ = got;
       }
+      uint8_t* produced = z_.next_out;
       int r = inflate(&z_, Z_NO_FLUSH);
-      if (r == Z_STREAM_END) break;
+      adler_ = Adler32(adler_, produced, size_t(z_.next_out - produced));
+      if (r == Z_STREAM_END) {
+        // Once: zlib answers the same again for every later call.
+        if (!ended_ && !ChecksumMatches()) {
+          decoder_.LastError = png_inflate;
+          failed_ = true;
+        }
+        ended_ = true;
+        break;
+      }
       if (r != Z_OK) {
         // Negative results are zlib's errors; a preset dictionary could
         // never make progress and is refused the same way.
@@ -316,6 +333,23 @@ class TIdatStream {
   }
 
  private:
+  // Keeps the last four of n input bytes used up.
+  static void Remember(uint8_t recent[4], const uint8_t* p, size_t n) {
+    for (size_t i = n > 4 ? n - 4 : 0; i < n; ++i) {
+      std::memmove(recent, recent + 1, 3);
+      recent[3] = p[i];
+    }
+  }
+  // At the end of the stream zlib has just taken the four bytes of the
+  // stored checksum, the last input it used; some of them may lie in
+  // earlier input buffers.
+  bool ChecksumMatches() const {
+    uint8_t last[4];
+    std::memcpy(last, recent_, 4);
+    Remember(last, input_.get(), size_t(z_.next_in - input_.get()));
+    return BigEndian32(last) == adler_;
+  }
+
   TStream& stream_;
   TPngDecoder& decoder_;
   int64_t chunkEnd_;
@@ -324,6 +358,10 @@ class TIdatStream {
   bool atNextChunk_ = false;  // the CRC is read and the stream is at a chunk
   bool failed_ = false;
   std::unique_ptr<uint8_t[]> input_;
+  size_t inputRead_ = 0;  // bytes of the input buffer filled by the last read
+  uint8_t recent_[4] = {};
+  uint32_t adler_ = 1;
+  bool ended_ = false;
 };
 
 // Hands out inflated rows (filter byte and samples) from a batch of several:

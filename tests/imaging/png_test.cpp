@@ -1,8 +1,12 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
+#include <zlib.h>
+
+#include "imaging/adler32.h"
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 #include "tests/imaging/test_files.h"
@@ -420,6 +424,7 @@ TEST(Png, DamagedFilesKeepDecodedRowsAndStayInBounds) {
     AddChunk(bad, "IDAT", z);
     AddChunk(bad, "IEND", {});
     Decode(*d, bad);
+    EXPECT_EQ(d->LastError, png_inflate) << int(type);
     TBitmapObject* kept = d->GetBitmap();
     ASSERT_NE(kept, nullptr) << int(type);
     const int channels = Channels(type);
@@ -465,6 +470,85 @@ TEST(Png, DamagedFilesKeepDecodedRowsAndStayInBounds) {
   AddChunk(empty, "IEND", {});
   EXPECT_TRUE(Decode(*d, empty));
   EXPECT_EQ(d->GetBitmap(), nullptr);
+}
+
+TEST(Png, ChecksumEqualsZlibsForEveryLengthAndStart) {
+  Bytes data(1 << 20);
+  uint32_t x = 7;
+  for (auto& b : data) b = uint8_t((x = x * 1103515245u + 12345) >> 23);
+  for (uint32_t start : {1u, 0x0000FFF0u, 0xFFF0FFF0u, 0x12345678u & 0xFFF0FFF0u})
+    for (size_t off = 0; off < 16; ++off)
+      for (size_t n = 0; n < 300; ++n)
+        ASSERT_EQ(Adler32(start, data.data() + off, n), adler32(start, data.data() + off, uInt(n)))
+            << start << " " << off << " " << n;
+  // Long runs of the largest byte are where the sums would overflow.
+  for (uint8_t fill : {uint8_t(0xFF), uint8_t(0x00), uint8_t(0x80)}) {
+    Bytes same(3u << 20, fill);
+    for (size_t n : {size_t(5551), size_t(5552), size_t(5553), size_t(5536 * 3 + 31), same.size()})
+      EXPECT_EQ(Adler32(0xFFF0FFF0u, same.data(), n), adler32(0xFFF0FFF0u, same.data(), uInt(n))) << int(fill) << " " << n;
+  }
+  EXPECT_EQ(Adler32(1, data.data(), data.size()), adler32(1, data.data(), uInt(data.size())));
+}
+
+TEST(Png, StoredChecksumIsComparedWhereverItLies) {
+  std::unique_ptr<TPngDecoder> d(CreatePngDecoder()), ref(CreatePngDecoder());
+  // The checksum is met while rows are still wanted: in the read that ends
+  // the last rows, or, when the data holds fewer rows than the header says,
+  // wherever it lies. Small pieces put its four bytes into separate chunks
+  // in every way; over 64 KiB of data puts it after a full input read.
+  for (auto [w, h] : {std::pair<uint32_t, uint32_t>{11, 7}, {300, 90}}) {
+    Image im = MakeImage(w, h, 8, 2, 3);
+    ASSERT_TRUE(Decode(*ref, MakePng(im, false)));
+    Bytes want = Rows(ref->GetBitmap());
+    for (bool shortData : {false, true}) {
+      Image part = im;
+      if (shortData) part.rows.resize(h - 2);
+      Bytes z = Deflate(Encode(part, false));
+      Bytes wantHere = want;
+      if (shortData) std::fill(wantHere.end() - 2 * (wantHere.size() / h), wantHere.end(), 0);
+      for (int flip = -1; flip < 4; ++flip) {
+        Bytes zz = z;
+        if (flip >= 0) zz[zz.size() - 4 + flip] ^= 0x01;
+        std::vector<size_t> pieces{zz.size()};
+        if (shortData) pieces = {1, 2, 3, 5, zz.size() - 3, zz.size() - 1, zz.size()};
+        for (size_t piece : pieces) {
+          Bytes f = PngSignature();
+          AddChunk(f, "IHDR", IhdrData(w, h, 8, 2));
+          for (size_t i = 0; i < zz.size(); i += piece)
+            AddChunk(f, "IDAT", Bytes(zz.begin() + i, zz.begin() + std::min(zz.size(), i + piece)));
+          AddChunk(f, "IEND", {});
+          std::string what = std::to_string(w) + (shortData ? " short" : "") + " flip " + std::to_string(flip) +
+                             " piece " + std::to_string(piece);
+          EXPECT_TRUE(Decode(*d, f)) << what;
+          // Short data goes on to look for more and meets the end chunk.
+          EXPECT_EQ(d->LastError, flip >= 0 ? png_inflate : shortData ? png_not_idat : png_ok) << what;
+          ASSERT_NE(d->GetBitmap(), nullptr) << what;
+          EXPECT_EQ(Rows(d->GetBitmap()), wantHere) << what;
+          EXPECT_NE(d->Find("IEND"), nullptr) << what;
+        }
+      }
+    }
+  }
+  // The stream header is still zlib's to check: a wrong check value, another
+  // method and a preset dictionary are errors, with nothing decoded.
+  Image im = MakeImage(9, 4, 8, 0);
+  Bytes z = Deflate(Encode(im, false));
+  for (int fault = 0; fault < 3; ++fault) {
+    Bytes zz = z;
+    if (fault == 0) zz[1] ^= 0x01;
+    if (fault == 1) zz[0] = (zz[0] & 0xF0) | 7, zz[1] = uint8_t(zz[1] + (31 - ((zz[0] << 8) + zz[1]) % 31) % 31);
+    if (fault == 2) zz[1] |= 0x20, zz[1] = uint8_t((zz[1] & 0xE0) + (31 - ((zz[0] << 8) + (zz[1] & 0xE0)) % 31) % 31);
+    ASSERT_EQ(((zz[0] << 8) + zz[1]) % 31 == 0, fault != 0) << fault;
+    Bytes f = PngSignature();
+    AddChunk(f, "IHDR", IhdrData(9, 4, 8, 0));
+    AddChunk(f, "IDAT", zz);
+    AddChunk(f, "IEND", {});
+    Decode(*d, f);
+    EXPECT_EQ(d->LastError, png_inflate) << fault;
+    ASSERT_NE(d->GetBitmap(), nullptr);
+    Bytes rows = Rows(d->GetBitmap());
+    EXPECT_EQ(std::count(rows.begin(), rows.end(), 0), std::ptrdiff_t(rows.size())) << fault;
+  }
 }
 
 TEST(Png, LentBitmapIsCopiedByAssignAndFreedOnReload) {
