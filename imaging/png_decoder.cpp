@@ -125,31 +125,47 @@ void Unfilter(uint8_t* row, const uint8_t* prev, int64_t len, int bpp) {
 // pixels depend on each other, so the three channels of a pixel go together
 // through one short chain. With complements, ~floor((a + b) / 2) is the
 // rounding-up average of ~a and ~b (what the processor has), so the chain
-// keeps ~a: ~out = avg(~a, ~b) - x, two steps per pixel.
-int64_t AverageBgr(const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len, uint8_t a[3]) {
+// keeps ~a: ~out = avg(~a, ~b) - x, two steps per pixel. The residuals are
+// turned into blue-green-red order first, five pixels at a time, in scratch
+// (len bytes), which keeps the loop of the chain short.
+int64_t AverageBgr(const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len, uint8_t a[3], uint8_t* scratch) {
 #if defined(__SSE2__)
   if (len < 6) return 0;
+  // Byte 3p + 1 stays, 3p + 2 takes 3p's, 3p takes 3p + 2's; byte 15 is
+  // the sixth pixel's, rewritten by the next step.
+  const __m128i middle = _mm_setr_epi8(0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0);
+  const __m128i last = _mm_setr_epi8(0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0);
+  const __m128i first = _mm_setr_epi8(-1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, -1, 0, 0, 0);
+  int64_t i = 0;
+  for (; i + 16 <= len; i += 15) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i));
+    __m128i r = _mm_or_si128(_mm_and_si128(v, middle), _mm_and_si128(_mm_slli_si128(v, 2), last));
+    r = _mm_or_si128(r, _mm_and_si128(_mm_srli_si128(v, 2), first));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(scratch + i), r);
+  }
+  for (; i < len; i += 3) {
+    scratch[i] = src[i + 2];
+    scratch[i + 1] = src[i + 1];
+    scratch[i + 2] = src[i];
+  }
   const __m128i ones = _mm_set1_epi8(-1);
   __m128i na = ones;  // ~0 before the first pixel
-  int64_t i = 0;
-  for (; i + 3 < len; i += 3) {
+  for (i = 0; i + 3 < len; i += 3) {
     uint32_t x, b;
-    std::memcpy(&x, src + i, 4);
+    std::memcpy(&x, scratch + i, 4);
     std::memcpy(&b, up + i, 4);
-    // Red, green, blue of the file to the destination's blue, green, red.
-    x = ((x & 0xFFu) << 16) | (x & 0xFF00u) | ((x >> 16) & 0xFFu);
     __m128i nb = _mm_xor_si128(_mm_cvtsi32_si128(int(b)), ones);
     na = _mm_sub_epi8(_mm_avg_epu8(na, nb), _mm_cvtsi32_si128(int(x)));
     uint32_t out = uint32_t(_mm_cvtsi128_si32(_mm_xor_si128(na, ones)));
     std::memcpy(dst + i, &out, 4);  // the fourth byte is the next pixel's, written next
   }
-  uint32_t last = ~uint32_t(_mm_cvtsi128_si32(na));
-  a[0] = uint8_t(last >> 16);
-  a[1] = uint8_t(last >> 8);
-  a[2] = uint8_t(last);
+  uint32_t left = ~uint32_t(_mm_cvtsi128_si32(na));
+  a[0] = uint8_t(left >> 16);
+  a[1] = uint8_t(left >> 8);
+  a[2] = uint8_t(left);
   return i;
 #else
-  (void)src, (void)up, (void)dst, (void)len, (void)a;
+  (void)src, (void)up, (void)dst, (void)len, (void)a, (void)scratch;
   return 0;
 #endif
 }
@@ -172,9 +188,10 @@ bool ZeroBytes(const uint8_t* p) {
 // pixel's bytes land in the opposite order, so the blue-green-red DIB row is
 // written in the same pass. The filters work on each channel alone, which is
 // why they can run on the reordered bytes. len is a whole number of pixels
-// for every format that takes this way.
+// for every format that takes this way. scratch holds len bytes for the
+// Average filter of reordered rows.
 template <int B, bool Reverse>
-void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len) {
+void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t* dst, int64_t len, uint8_t* scratch) {
   static_assert(!Reverse || B == 3, "only blue-green-red rows are reordered");
   constexpr int Block = 16 * B;  // runs without residuals are looked for this many bytes at a time
   auto at = [](int k) { return Reverse ? B - 1 - k : k; };
@@ -203,7 +220,7 @@ void UnfilterInto(uint8_t filter, const uint8_t* src, const uint8_t* up, uint8_t
       break;
     case 3: {
       int64_t i = 0;
-      if (Reverse) i = AverageBgr(src, up, dst, len, a);
+      if (Reverse) i = AverageBgr(src, up, dst, len, a, scratch);
       // x + (a + b) / 2 is (2x + b + a) / 2 in 9 bits: only the addition of
       // a and the halving wait for the pixel to the left.
       unsigned s[B];
@@ -830,8 +847,8 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
           if (samePixels || bgr) {
             const uint8_t* row = rows.Next();
             if (!row) break;
-            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen);
-            else UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen);
+            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen, curBuf.data());
+            else UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen, nullptr);
           } else {
             if (!readRow(fullLen)) break;
             ConvertRow(conv, cur + 1, y);
