@@ -452,6 +452,7 @@ struct TConversion {
   TPngHeaderChunk* h;
   const uint8_t* gamma;
   int dibBits;
+  bool identity;  // the gamma table changes nothing
 };
 
 // One unfiltered row of w pixels into DIB row y (non-interlaced).
@@ -571,19 +572,31 @@ void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x
   }
 }
 
+// The pw pixels of an unfiltered pass row of 8-bit RGB, already in
+// blue-green-red order, placed through gamma at columns x0, x0 + step, ...
+// of DIB row y.
+void PlaceBgrPassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint32_t x0, uint32_t step, uint32_t y) {
+  TPngHeaderChunk* h = c.h;
+  uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y) + 3 * int64_t(x0);
+  const uint8_t* g = c.gamma;
+  if (!c.identity) {
+    for (uint32_t k = 0; k < pw; ++k, src += 3, dst += 3 * step) {
+      dst[0] = g[src[0]];
+      dst[1] = g[src[1]];
+      dst[2] = g[src[2]];
+    }
+  } else if (step == 1) {
+    std::memcpy(dst, src, 3 * size_t(pw));
+  } else {
+    for (uint32_t k = 0; k < pw; ++k, src += 3, dst += 3 * step) std::memcpy(dst, src, 3);
+  }
+}
+
 // The pw pixels of an unfiltered pass row placed at columns x0, x0 + step,
 // ... of DIB row y; the common 8-bit forms without a call per pixel.
 void PlacePassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint32_t x0, uint32_t step, uint32_t y) {
   TPngHeaderChunk* h = c.h;
-  if (h->BitDepth == 8 && h->ColorType == 2) {
-    const uint8_t* g = c.gamma;
-    uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y) + 3 * int64_t(x0);
-    for (uint32_t k = 0; k < pw; ++k, src += 3, dst += 3 * step) {
-      dst[0] = g[src[2]];
-      dst[1] = g[src[1]];
-      dst[2] = g[src[0]];
-    }
-  } else if (h->BitDepth == 8 && (h->ColorType == 0 || h->ColorType == 3)) {
+  if (h->BitDepth == 8 && (h->ColorType == 0 || h->ColorType == 3)) {
     uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y) + x0;
     for (uint32_t k = 0; k < pw; ++k, dst += step) *dst = src[k];
   } else {
@@ -818,12 +831,16 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
     int bpp = PixelBytes(h->ColorType, h->BitDepth);
     TIdatStream z(stream, d, end);
     std::vector<uint8_t> prevBuf(size_t(fullLen) + 12 + bpp, 0), curBuf(size_t(fullLen) + 12 + bpp, 0);
+    bool bgr = h->ColorType == 2 && h->BitDepth == 8;
+    std::vector<uint8_t> scratch(bgr && h->InterlaceMethod != 0 ? size_t(fullLen) : 0);
     // Row buffers start bpp bytes in, so that the above-left byte of the
     // first pixel reads as zero for the Paeth filter.
     uint8_t* prev = prevBuf.data() + bpp;
     uint8_t* cur = curBuf.data() + bpp;
     uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4));
-    TConversion conv{h, d.GammaTable, dibBits};
+    bool identity = true;
+    for (int i = 0; i < 256; ++i) identity = identity && d.GammaTable[i] == i;
+    TConversion conv{h, d.GammaTable, dibBits, identity};
     TRowSource rows(z, crc);
     if (z.Init() && rows.Init(fullLen + 1)) {
       auto readRow = [&](int64_t len) -> bool {
@@ -838,7 +855,6 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
       // round (8-bit RGB): such rows are unfiltered straight into the DIB,
       // against the DIB row above.
       bool samePixels = (h->ColorType == 0 || h->ColorType == 3) && h->BitDepth != 2 && h->BitDepth != 16;
-      bool bgr = h->ColorType == 2 && h->BitDepth == 8;
       if (h->InterlaceMethod == 0) {
         rows.Start(fullLen + 1, h->Height);
         for (uint32_t y = 0; y < h->Height; ++y) {
@@ -866,6 +882,19 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
           rows.Start(len + 1, (h->Height - rowStart[pass] + rowStep[pass] - 1) / rowStep[pass]);
           std::memset(prev, 0, size_t(len) + 1);
           for (uint32_t y = rowStart[pass]; y < h->Height; y += rowStep[pass]) {
+            if (bgr) {
+              // Unfiltered in blue-green-red order, against the row above
+              // kept in the same order.
+              const uint8_t* row = rows.Next();
+              if (!row) {
+                stop = true;
+                break;
+              }
+              UnfilterInto<3, true>(row[0], row + 1, prev + 1, cur + 1, len, scratch.data());
+              PlaceBgrPassRow(conv, cur + 1, pw, colStart[pass], colStep[pass], y);
+              std::swap(cur, prev);
+              continue;
+            }
             if (!readRow(len)) {
               stop = true;
               break;
