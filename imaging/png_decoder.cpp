@@ -890,6 +890,14 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
                 stop = true;
                 break;
               }
+              if (colStep[pass] == 1 && conv.identity) {
+                // The last pass fills whole rows: straight into the DIB,
+                // against its own previous row there.
+                uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
+                const uint8_t* up = y == rowStart[pass] ? prev + 1 : dst + int64_t(rowStep[pass]) * h->Stride;
+                UnfilterInto<3, true>(row[0], row + 1, up, dst, len, scratch.data());
+                continue;
+              }
               UnfilterInto<3, true>(row[0], row + 1, prev + 1, cur + 1, len, scratch.data());
               PlaceBgrPassRow(conv, cur + 1, pw, colStart[pass], colStep[pass], y);
               std::swap(cur, prev);
