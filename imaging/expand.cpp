@@ -1,5 +1,7 @@
 #include "imaging/expand.h"
 
+#include <cstddef>
+
 #include "imaging/bitmap.h"
 
 namespace hi {
@@ -17,8 +19,11 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
   int32_t w = b.Width(), h = b.Height();
   rgb.resize(size_t(w) * h * 3);
   uint8_t* o = rgb.data();
+  // Rows lie at equal steps (up or down): two lookups serve them all.
+  const uint8_t* first = b.ScanLine(0);
+  const std::ptrdiff_t step = h > 1 ? b.ScanLine(1) - first : 0;
   for (int32_t y = 0; y < h; ++y) {
-    const uint8_t* r = b.ScanLine(y);
+    const uint8_t* r = first + step * y;
     for (int32_t x = 0; x < w; ++x, o += 3) {
       uint32_t v;
       switch (layout) {

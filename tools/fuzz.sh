@@ -20,7 +20,8 @@ build() {
   local objs=() s o
   for s in "${srcs[@]}"; do
     o="$OUT/obj/$(basename "$(dirname "$s")")_$(basename "${s%.cpp}").o"
-    if [ ! -f "$o" ] || [ "$s" -nt "$o" ]; then
+    # A change of this script may change the flags an object needs.
+    if [ ! -f "$o" ] || [ "$s" -nt "$o" ] || [ "$ROOT/tools/fuzz.sh" -nt "$o" ]; then
       # The pixel walk that checks each picture needs no coverage feedback.
       if [ "$(basename "$s")" = expand.cpp ]; then
         clang++ "${FLAGS[@]/-fsanitize=fuzzer,/-fsanitize=}" -c "$s" -o "$o"
