@@ -585,8 +585,6 @@ void PlaceBgrPassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint
       dst[1] = g[src[1]];
       dst[2] = g[src[2]];
     }
-  } else if (step == 1) {
-    std::memcpy(dst, src, 3 * size_t(pw));
   } else {
     for (uint32_t k = 0; k < pw; ++k, src += 3, dst += 3 * step) std::memcpy(dst, src, 3);
   }
@@ -832,7 +830,7 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
     TIdatStream z(stream, d, end);
     std::vector<uint8_t> prevBuf(size_t(fullLen) + 12 + bpp, 0), curBuf(size_t(fullLen) + 12 + bpp, 0);
     bool bgr = h->ColorType == 2 && h->BitDepth == 8;
-    std::vector<uint8_t> scratch(bgr && h->InterlaceMethod != 0 ? size_t(fullLen) : 0);
+    std::vector<uint8_t> scratch(bgr ? size_t(fullLen) : 0);  // for reordered Average rows
     // Row buffers start bpp bytes in, so that the above-left byte of the
     // first pixel reads as zero for the Paeth filter.
     uint8_t* prev = prevBuf.data() + bpp;
@@ -863,7 +861,7 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
           if (samePixels || bgr) {
             const uint8_t* row = rows.Next();
             if (!row) break;
-            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen, curBuf.data());
+            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen, scratch.data());
             else UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen, nullptr);
           } else {
             if (!readRow(fullLen)) break;
@@ -890,17 +888,16 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
                 stop = true;
                 break;
               }
-              if (colStep[pass] == 1 && conv.identity) {
-                // The last pass fills whole rows: straight into the DIB,
-                // against its own previous row there.
-                uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
-                const uint8_t* up = y == rowStart[pass] ? prev + 1 : dst + int64_t(rowStep[pass]) * h->Stride;
-                UnfilterInto<3, true>(row[0], row + 1, up, dst, len, scratch.data());
-                continue;
+              // The last pass fills whole rows: without gamma, straight into
+              // the DIB, against its own previous row there.
+              bool whole = colStep[pass] == 1 && conv.identity;
+              uint8_t* dst = whole ? h->Rows + int64_t(h->Stride) * (h->Height - 1 - y) : cur + 1;
+              const uint8_t* up = whole && y != rowStart[pass] ? dst + int64_t(rowStep[pass]) * h->Stride : prev + 1;
+              UnfilterInto<3, true>(row[0], row + 1, up, dst, len, scratch.data());
+              if (!whole) {
+                PlaceBgrPassRow(conv, cur + 1, pw, colStart[pass], colStep[pass], y);
+                std::swap(cur, prev);
               }
-              UnfilterInto<3, true>(row[0], row + 1, prev + 1, cur + 1, len, scratch.data());
-              PlaceBgrPassRow(conv, cur + 1, pw, colStart[pass], colStep[pass], y);
-              std::swap(cur, prev);
               continue;
             }
             if (!readRow(len)) {
