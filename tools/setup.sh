@@ -85,6 +85,7 @@ PACKAGES=(
     nasm clang libclang-rt-14-dev
     wine wine64 wine32:i386
     xvfb xauth imagemagick netpbm
+    ccache
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
