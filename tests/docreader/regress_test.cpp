@@ -13,6 +13,17 @@
 
 using namespace hi;
 
+// The fuzzer's seeds come from another writer (Python's zipfile) and must
+// all give their preview.
+TEST(DocRegress, SeedsFromAnotherWriterRead) {
+  std::vector<std::string> files = testing_imaging::ListFiles(SEEDS_DIR, ".cdr");
+  ASSERT_GE(files.size(), 5u);
+  for (const std::string& name : files) {
+    TPreview p = ReadPreviewFile(name);
+    EXPECT_EQ(p.result, TDocResult::ok) << name << ": " << DocResultMessage(p.result);
+  }
+}
+
 TEST(DocRegress, KeptInputs) {
   std::vector<std::string> files = testing_imaging::ListFiles(REGRESS_DIR, "");
   ASSERT_FALSE(files.empty()) << "no files in " << REGRESS_DIR;
