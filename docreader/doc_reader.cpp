@@ -200,6 +200,7 @@ TPreview ReadMember(zip_t* za, const TZipFeed& feed, const TThumbnailMember& m, 
   if (m.encrypted) return Fail(TDocResult::encrypted);
   if (m.method != MethodStored && m.method != MethodDeflated) return Fail(TDocResult::unsupported_method);
   if (m.size > limits.maxPreviewBytes || m.size > SIZE_MAX - 1) return Fail(TDocResult::over_limit);
+  if (m.size == 0) return Fail(TDocResult::damaged);
   zip_stat_t st;
   if (zip_stat_index(za, m.index, 0, &st) != 0 || !(st.valid & ZIP_STAT_CRC)) return Fail(TDocResult::damaged);
   TMember file(zip_fopen_index(za, m.index, 0));

@@ -3,7 +3,9 @@
 // against hostile documents, each of which must get its own result code.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <memory>
+#include <thread>
 
 #include "docreader/doc_reader.h"
 #include "imaging/bitmap.h"
@@ -140,6 +142,31 @@ TEST(DocZip, ReadsTheDirectoryAndTheOneMemberOnly) {
   std::printf("document %zu bytes, read %llu bytes\n", doc.size(), (unsigned long long)src.BytesRead());
 }
 
+// The thumbnail view asks from worker threads, often two at once, for the
+// same or different files.
+TEST(DocZip, TwoThreadsReadTheSameFile) {
+  Bytes png = Png24(64, 48, 5);
+  Bytes doc = ModernDocument(png, 8);
+  std::string path = testing::TempDir() + "docreader-threads.cdr";
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  ASSERT_NE(f, nullptr);
+  ASSERT_EQ(std::fwrite(doc.data(), 1, doc.size(), f), doc.size());
+  std::fclose(f);
+  int good[2] = {0, 0};
+  auto work = [&](int slot) {
+    for (int i = 0; i < 40; ++i) {
+      TPreview p = ReadPreviewFile(path);
+      if (p.result == TDocResult::ok && p.bytes == png) ++good[slot];
+    }
+  };
+  std::thread a(work, 0), b(work, 1);
+  a.join();
+  b.join();
+  std::remove(path.c_str());
+  EXPECT_EQ(good[0], 40);
+  EXPECT_EQ(good[1], 40);
+}
+
 TEST(DocRiff, ChunkWalkPaddingProfileFirstAndFullTable) {
   // An odd-sized chunk before DISP (padding), a colour-profile LIST first,
   // biClrUsed 236 over a full table.
@@ -216,6 +243,7 @@ TEST(DocHostile, DirectoryAndSizeFaults) {
   Member longer{"previews/thumbnail.png", Bytes(5000, 'a'), 8};
   longer.declaredSize = 1000;
   EXPECT_EQ(ResultOf(OneMember(longer)), TDocResult::damaged);
+  EXPECT_EQ(ResultOf(OneMember({"previews/thumbnail.png", Bytes(), 0})), TDocResult::damaged);
   // A limit narrower than the member.
   TDocLimits narrow;
   narrow.maxPreviewBytes = 100;
