@@ -50,14 +50,16 @@ void Put32(uint8_t* p, uint32_t v) {
 
 // Bottom-up 24-bit rows written straight from the picture's own rows: a
 // 24-bit picture (what the PNG and JPEG readers make) is copied row by row
-// as it lies; 32-bit rows lose their fourth byte on the way; only other
-// layouts go through the whole-picture expansion.
+// as it lies; 32-bit rows lose their fourth byte and 8-bit rows are looked
+// up in the colour table on the way; only other layouts go through the
+// whole-picture expansion.
 bool WriteBmp24(const std::string& name, TBitmapObject& picture) {
   int32_t w = picture.Width(), h = picture.Height();
   TPixelLayout layout = picture.PixelLayout();
   int64_t stride = RowStride(24, w);
   std::vector<uint8_t> rgb;
-  bool direct = (layout == px24Bit || layout == px32Bit) && picture.ScanLineSize() >= RowStride(LayoutBits(layout), w);
+  bool direct = (layout == px8Bit || layout == px24Bit || layout == px32Bit) && picture.Colors() &&
+                picture.ScanLineSize() >= RowStride(LayoutBits(layout), w);
   if (!direct && !ExpandToRgb(picture, rgb)) return false;
   uint8_t head[54] = {'B', 'M'};
   Put32(head + 2, uint32_t(54 + stride * h));
@@ -76,9 +78,18 @@ bool WriteBmp24(const std::string& name, TBitmapObject& picture) {
     const uint8_t* out = row.data();
     if (layout == px24Bit && direct) {
       out = picture.ScanLine(y);
-    } else if (direct) {
+    } else if (layout == px32Bit && direct) {
       const uint8_t* s = picture.ScanLine(y);
       for (int32_t x = 0; x < w; ++x) std::memcpy(&row[3 * size_t(x)], s + 4 * size_t(x), 3);
+    } else if (direct) {
+      const uint8_t* s = picture.ScanLine(y);
+      const uint32_t* colors = picture.Colors();
+      for (int32_t x = 0; x < w; ++x) {
+        uint32_t c = colors[s[x]];
+        row[3 * x] = uint8_t(c);
+        row[3 * x + 1] = uint8_t(c >> 8);
+        row[3 * x + 2] = uint8_t(c >> 16);
+      }
     } else {
       const uint8_t* s = rgb.data() + size_t(y) * w * 3;
       for (int32_t x = 0; x < w; ++x) {
