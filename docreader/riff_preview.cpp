@@ -81,7 +81,7 @@ TPreview ReadRiffPreview(TDocSource& source, const TDocLimits& limits) {
   uint64_t end = uint64_t(Get32(head + 4)) + ChunkHeaderSize;
   if (end > source.Size()) end = source.Size();
   uint64_t pos = RiffHeaderSize;
-  for (uint32_t count = 0; end - pos >= ChunkHeaderSize; ++count) {
+  for (uint32_t count = 0; pos <= end && end - pos >= ChunkHeaderSize; ++count) {
     if (count >= limits.maxRiffChunks) return Fail(TDocResult::over_limit);
     uint8_t chunk[ChunkHeaderSize];
     if (source.ReadAt(pos, chunk, sizeof chunk) != int64_t(sizeof chunk)) return Fail(TDocResult::read_error);
@@ -96,7 +96,6 @@ TPreview ReadRiffPreview(TDocSource& source, const TDocLimits& limits) {
     }
     // Odd sizes are followed by one padding byte; the last chunk may lack it.
     pos = data + size + (size & 1);
-    if (pos > end) break;
   }
   return Fail(TDocResult::no_preview);
 }

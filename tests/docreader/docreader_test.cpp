@@ -287,6 +287,9 @@ TEST(DocHostile, RiffFaults) {
   Bytes form = BuildRiff({{"vrsn", Bytes{1, 2}}, {"DISP", disp}});
   Patch32(form, 4, 0xFFFFFFFF);  // form size past the end: the chunks that are there count
   EXPECT_EQ(ResultOf(form), TDocResult::ok);
+  Bytes shortForm = BuildRiff({{"DISP", disp}});
+  Patch32(shortForm, 4, 2);  // a form too short for its own type: no chunk is read
+  EXPECT_EQ(ResultOf(shortForm), TDocResult::no_preview);
 
   Bytes colors = disp;
   Patch32(colors, 4 + 32, 300);
