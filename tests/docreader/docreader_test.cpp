@@ -73,8 +73,8 @@ TEST(DocZip, BothEraLayoutsStoredAndDeflatedDecodeToTheirPixels) {
     SCOPED_TRACE(method);
     // Widths that need row padding; the PNG has its shorter side 256.
     for (int32_t w : {431, 503}) {
-      TPreview p = ReadPreviewMemory(BmpEraDocument(Bmp24(w, 9, w), method).data(),
-                                     BmpEraDocument(Bmp24(w, 9, w), method).size());
+      Bytes doc = BmpEraDocument(Bmp24(w, 9, w), method);
+      TPreview p = ReadPreviewMemory(doc.data(), doc.size());
       EXPECT_EQ(p.kind, TPreviewKind::bmp);
       EXPECT_EQ(p.source, "metadata/thumbnails/thumbnail.bmp");
       ExpectPixels(p, w, 9, uint32_t(w));
