@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <set>
 #include <thread>
 
 #include "docreader/doc_reader.h"
@@ -85,6 +86,13 @@ TEST(DocZip, BothEraLayoutsStoredAndDeflatedDecodeToTheirPixels) {
     EXPECT_EQ(p.source, "previews/thumbnail.png");
     ExpectPixels(p, 300, 256, 11);
   }
+}
+
+TEST(DocResults, EachCodeHasItsOwnMessage) {
+  std::set<std::string> seen;
+  for (int code = 0; code <= int(TDocResult::read_error); ++code)
+    EXPECT_TRUE(seen.insert(DocResultMessage(TDocResult(code))).second) << code;
+  EXPECT_EQ(seen.count("unknown result"), 0u);
 }
 
 TEST(DocZip, MemberRuleAndThumbnailReport) {
