@@ -9,8 +9,8 @@
 // time and CPU time are printed (the archiver's CPU time taken from its
 // process): on a shared, loaded machine the CPU ratio is the steadier one.
 // Native only; a benchmark asserts no timing.
-#include <png.h>
 #include <fcntl.h>
+#include <png.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
@@ -221,8 +221,8 @@ int main(int argc, char** argv) {
 
   std::string route = archiver.empty() ? "archiver" : archiver + "+decode";
   std::printf("%-22s %9s %11s  %-28s %-28s\n", "", "", "", "wall time (median)", "CPU time (median)");
-  std::printf("%-22s %9s %11s  %9s %12s %5s  %9s %12s %5s\n", "document", "size", "bytes read", "in-proc", route.c_str(),
-              "ratio", "in-proc", route.c_str(), "ratio");
+  std::printf("%-22s %9s %11s  %9s %12s %5s  %9s %12s %5s\n", "document", "size", "bytes read", "in-proc",
+              route.c_str(), "ratio", "in-proc", route.c_str(), "ratio");
   struct TCase {
     const char* label;
     std::string path;

@@ -78,9 +78,7 @@ struct TZipFeed {
 zip_int64_t FeedCallback(void* state, void* data, zip_uint64_t len, zip_source_cmd_t cmd) {
   auto* feed = static_cast<TZipFeed*>(state);
   switch (cmd) {
-    case ZIP_SOURCE_OPEN:
-      feed->position = 0;
-      return 0;
+    case ZIP_SOURCE_OPEN: feed->position = 0; return 0;
     case ZIP_SOURCE_READ: {
       size_t want = len > SIZE_MAX ? SIZE_MAX : size_t(len);
       int64_t n = feed->source->ReadAt(feed->position, data, want);
@@ -93,8 +91,7 @@ zip_int64_t FeedCallback(void* state, void* data, zip_uint64_t len, zip_source_c
       return n;
     }
     case ZIP_SOURCE_CLOSE:
-    case ZIP_SOURCE_FREE:
-      return 0;
+    case ZIP_SOURCE_FREE: return 0;
     case ZIP_SOURCE_STAT: {
       if (len < sizeof(zip_stat_t)) {
         zip_error_set(&feed->error, ZIP_ER_INVAL, 0);
@@ -106,23 +103,19 @@ zip_int64_t FeedCallback(void* state, void* data, zip_uint64_t len, zip_source_c
       st->valid |= ZIP_STAT_SIZE;
       return sizeof(zip_stat_t);
     }
-    case ZIP_SOURCE_ERROR:
-      return zip_error_to_data(&feed->error, data, len);
+    case ZIP_SOURCE_ERROR: return zip_error_to_data(&feed->error, data, len);
     case ZIP_SOURCE_SEEK: {
       zip_int64_t to = zip_source_seek_compute_offset(feed->position, feed->source->Size(), data, len, &feed->error);
       if (to < 0) return -1;
       feed->position = uint64_t(to);
       return 0;
     }
-    case ZIP_SOURCE_TELL:
-      return zip_int64_t(feed->position);
+    case ZIP_SOURCE_TELL: return zip_int64_t(feed->position);
     case ZIP_SOURCE_SUPPORTS:
       return zip_source_make_command_bitmap(ZIP_SOURCE_OPEN, ZIP_SOURCE_READ, ZIP_SOURCE_CLOSE, ZIP_SOURCE_STAT,
                                             ZIP_SOURCE_ERROR, ZIP_SOURCE_FREE, ZIP_SOURCE_SEEK, ZIP_SOURCE_TELL,
                                             ZIP_SOURCE_SUPPORTS, -1);
-    default:
-      zip_error_set(&feed->error, ZIP_ER_OPNOTSUPP, 0);
-      return -1;
+    default: zip_error_set(&feed->error, ZIP_ER_OPNOTSUPP, 0); return -1;
   }
 }
 
@@ -131,16 +124,12 @@ zip_int64_t FeedCallback(void* state, void* data, zip_uint64_t len, zip_source_c
 TDocResult FromZipError(int code, const TZipFeed& feed) {
   if (feed.readFailed) return TDocResult::read_error;
   switch (code) {
-    case ZIP_ER_COMPNOTSUPP:
-      return TDocResult::unsupported_method;
+    case ZIP_ER_COMPNOTSUPP: return TDocResult::unsupported_method;
     case ZIP_ER_ENCRNOTSUPP:
     case ZIP_ER_NOPASSWD:
-    case ZIP_ER_WRONGPASSWD:
-      return TDocResult::encrypted;
-    case ZIP_ER_MEMORY:
-      return TDocResult::over_limit;
-    default:
-      return TDocResult::damaged;
+    case ZIP_ER_WRONGPASSWD: return TDocResult::encrypted;
+    case ZIP_ER_MEMORY: return TDocResult::over_limit;
+    default: return TDocResult::damaged;
   }
 }
 
@@ -216,7 +205,8 @@ TPreview ReadMember(zip_t* za, const TZipFeed& feed, const TThumbnailMember& m, 
   }
   uint8_t extra;
   zip_int64_t n = zip_fread(file.get(), &extra, 1);
-  if (n != 0) return Fail(n > 0 ? TDocResult::damaged : FromZipError(zip_error_code_zip(zip_file_get_error(file.get())), feed));
+  if (n != 0)
+    return Fail(n > 0 ? TDocResult::damaged : FromZipError(zip_error_code_zip(zip_file_get_error(file.get())), feed));
   uLong crc = crc32(0L, Z_NULL, 0);
   for (uint64_t at = 0; at < got;) {
     uInt step = got - at > 0x40000000u ? 0x40000000u : uInt(got - at);
@@ -262,12 +252,9 @@ bool IsThumbnailMember(const std::string& memberName) {
 TPreview ReadPreview(TDocSource& source, const TDocLimits& limits) {
   TDocResult why = TDocResult::ok;
   switch (Detect(source, why)) {
-    case TEra::none:
-      return Fail(why);
-    case TEra::riff:
-      return ReadRiffPreview(source, limits);
-    case TEra::zip:
-      break;
+    case TEra::none: return Fail(why);
+    case TEra::riff: return ReadRiffPreview(source, limits);
+    case TEra::zip: break;
   }
   TZipFeed feed(source);
   TArchive archive;
@@ -300,12 +287,9 @@ TDocResult ListThumbnailMembers(TDocSource& source, std::vector<TThumbnailMember
   members.clear();
   TDocResult why = TDocResult::ok;
   switch (Detect(source, why)) {
-    case TEra::none:
-      return why;
-    case TEra::riff:
-      return TDocResult::ok;
-    case TEra::zip:
-      break;
+    case TEra::none: return why;
+    case TEra::riff: return TDocResult::ok;
+    case TEra::zip: break;
   }
   TZipFeed feed(source);
   TArchive archive;

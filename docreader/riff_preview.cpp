@@ -13,7 +13,9 @@ constexpr uint64_t DispLead = 4;
 constexpr uint64_t InfoHeaderSize = 40;
 constexpr uint32_t MaxColorEntries = 256;
 
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24; }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | p[1] << 8); }
 void Put32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = uint8_t(v >> (8 * i));
@@ -70,7 +72,8 @@ TPreview DispToDib(const std::vector<uint8_t>& data, uint64_t chunkOffset) {
 }  // namespace
 
 bool IsRiffDocument(const uint8_t head[12]) {
-  return std::memcmp(head, "RIFF", 4) == 0 && (std::memcmp(head + 8, "CDR", 3) == 0 || std::memcmp(head + 8, "cdr", 3) == 0);
+  return std::memcmp(head, "RIFF", 4) == 0 &&
+         (std::memcmp(head + 8, "CDR", 3) == 0 || std::memcmp(head + 8, "cdr", 3) == 0);
 }
 
 TPreview ReadRiffPreview(TDocSource& source, const TDocLimits& limits) {

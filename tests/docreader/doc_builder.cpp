@@ -112,7 +112,8 @@ Bytes BuildZip(const Archive& a, uint32_t* dirOffset, uint32_t* endOffset) {
 }
 
 uint32_t PixelAt(int32_t x, int32_t y, uint32_t seed) {
-  return ((uint32_t(x) * 7 + seed) & 0xFF) << 16 | ((uint32_t(y) * 5 + seed) & 0xFF) << 8 | ((uint32_t(x ^ y) + seed) & 0xFF);
+  return ((uint32_t(x) * 7 + seed) & 0xFF) << 16 | ((uint32_t(y) * 5 + seed) & 0xFF) << 8 |
+         ((uint32_t(x ^ y) + seed) & 0xFF);
 }
 
 Bytes Bmp24(int32_t w, int32_t h, uint32_t seed) {

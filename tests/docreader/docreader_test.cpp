@@ -179,7 +179,10 @@ TEST(DocRiff, ChunkWalkPaddingProfileFirstAndFullTable) {
   // An odd-sized chunk before DISP (padding), a colour-profile LIST first,
   // biClrUsed 236 over a full table.
   Bytes lst = {'i', 'c', 'c', 'p', 1, 2, 3};
-  Bytes doc = BuildRiff({{"vrsn", Bytes{0x4C, 0x04}}, {"LIST", lst}, {"odd_", Bytes(3, 9)}, {"DISP", DispData(13, 5, 236)},
+  Bytes doc = BuildRiff({{"vrsn", Bytes{0x4C, 0x04}},
+                         {"LIST", lst},
+                         {"odd_", Bytes(3, 9)},
+                         {"DISP", DispData(13, 5, 236)},
                          {"LIST", Bytes(40, 0)}});
   TPreview p = ReadPreviewMemory(doc.data(), doc.size());
   ASSERT_EQ(p.result, TDocResult::ok) << DocResultMessage(p.result);

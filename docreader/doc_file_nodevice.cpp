@@ -1,4 +1,4 @@
-// Files by name where names are bytes already (UTF-8 on the build hosts).
+// Files by name natively, where names are bytes already (UTF-8 on the build hosts).
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
