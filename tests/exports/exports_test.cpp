@@ -198,8 +198,9 @@ TEST(Exports, C_ExportTable) {
   for (const auto& n : names)
     if (n.rfind("Test", 0) != 0) lister.push_back(n);
   std::sort(lister.begin(), lister.end());
-  EXPECT_EQ(lister, (std::vector<std::string>{"ListCloseWindow", "ListGetDetectString", "ListLoad", "ListLoadNext",
-                                              "ListSendCommand", "ListSetDefaultParams"}));
+  EXPECT_EQ(lister, (std::vector<std::string>{"ListCloseWindow", "ListGetDetectString", "ListGetPreviewBitmap",
+                                              "ListGetPreviewBitmapW", "ListLoad", "ListLoadNext", "ListSendCommand",
+                                              "ListSetDefaultParams"}));
   for (const auto& n : names) EXPECT_EQ(n.find('@'), std::string::npos) << n;
 #if defined(__i386__)
   char buf[100];
