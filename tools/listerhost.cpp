@@ -45,6 +45,8 @@ using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
 using CloseFn = void(__stdcall*)(HWND);
 using CommandFn = int(__stdcall*)(HWND, int, int);
+using PreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+using PreviewWFn = HBITMAP(__stdcall*)(WCHAR*, int, int, char*, int);
 
 // Written before each step so that a crash report can name it.
 const char* g_currentStep = "load";
@@ -87,6 +89,8 @@ class Plugin {
   LoadNextFn loadNext = Get<LoadNextFn>("ListLoadNext");
   CloseFn close = Get<CloseFn>("ListCloseWindow");
   CommandFn command = Get<CommandFn>("ListSendCommand");
+  PreviewFn preview = Get<PreviewFn>("ListGetPreviewBitmap");
+  PreviewWFn previewW = Get<PreviewWFn>("ListGetPreviewBitmapW");
 };
 
 class Host {
@@ -120,6 +124,8 @@ class Host {
   bool Close(const Step& step);
   bool SelectLister(const Step& step);
   bool Watch(const Step& step);
+  bool Preview(const Step& step);
+  bool Previews(const Step& step);
 
   // One Lister window and the viewer the plugin made in it.
   struct Lister {
@@ -318,6 +324,8 @@ bool Host::Run(const Step& step) {
     case StepKind::close: ok = Close(step); break;
     case StepKind::lister: ok = SelectLister(step); break;
     case StepKind::watch: ok = Watch(step); break;
+    case StepKind::preview: ok = Preview(step); break;
+    case StepKind::previews: ok = Previews(step); break;
     case StepKind::stats: {
       char text[96];
       Pump();
@@ -462,6 +470,177 @@ bool Host::Shot(const Step& step) {
   std::string error;
   if (!SaveClientBitmap(Cur().wnd.get(), WindowsPath(step.file), error)) return Fail(step, error);
   Line(step.text, step.file);
+  return true;
+}
+
+// ---- The file panel's thumbnails -------------------------------------------
+
+// One call as a file panel's worker thread makes it: the wide function when
+// the plugin has one, else the ANSI one, with up to 8 KB of the file's first
+// bytes.
+struct PreviewCall {
+  const Plugin* plugin = nullptr;
+  std::wstring wide;
+  std::string ansi;
+  std::vector<char> head;
+  int width = 0, height = 0;
+  HBITMAP Ask() const {
+    std::vector<char> buf = head;  // each call gets its own copy, as from the host
+    char* content = buf.empty() ? nullptr : buf.data();
+    if (plugin->previewW)
+      return plugin->previewW(const_cast<WCHAR*>(wide.c_str()), width, height, content, int(buf.size()));
+    return plugin->preview(const_cast<char*>(ansi.c_str()), width, height, content, int(buf.size()));
+  }
+};
+
+bool MakePreviewCall(const Plugin& plugin, const Step& step, PreviewCall& call) {
+  if (!plugin.previewW && !plugin.preview) return false;
+  call.plugin = &plugin;
+  call.ansi = WindowsPath(step.file);
+  int n = MultiByteToWideChar(CP_ACP, 0, call.ansi.c_str(), -1, nullptr, 0);
+  call.wide.assign(size_t(n > 0 ? n - 1 : 0), L'\0');
+  if (n > 1) MultiByteToWideChar(CP_ACP, 0, call.ansi.c_str(), -1, &call.wide[0], n);
+  call.width = step.first;
+  call.height = step.second;
+  kol::KernelHandle file(CreateFileW(call.wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) {
+    call.head.resize(kDetectHead);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), call.head.data(), DWORD(call.head.size()), &got, nullptr)) got = 0;
+    call.head.resize(got);
+  }
+  return true;
+}
+
+// The bitmap's size and kind ("128x96 24-bit DIB section"), or "null".
+std::string DescribeBitmap(HBITMAP bitmap) {
+  if (bitmap == nullptr) return "null";
+  DIBSECTION ds = {};
+  char text[80];
+  if (GetObjectW(bitmap, sizeof ds, &ds) == int(sizeof ds)) {
+    std::snprintf(text, sizeof text, "%ldx%ld %d-bit DIB section", long(ds.dsBm.bmWidth), long(ds.dsBm.bmHeight),
+                  int(ds.dsBm.bmBitsPixel));
+  } else {
+    BITMAP bm = {};
+    GetObjectW(bitmap, sizeof bm, &bm);
+    std::snprintf(text, sizeof text, "%ldx%ld %d-bit device bitmap", long(bm.bmWidth), long(bm.bmHeight),
+                  int(bm.bmBitsPixel));
+  }
+  return text;
+}
+
+// A 24-bit BMP file of any bitmap, through GetDIBits.
+bool SaveBitmap(HBITMAP bitmap, const std::string& path, std::string& error) {
+  BITMAP bm = {};
+  if (!GetObjectW(bitmap, sizeof bm, &bm)) {
+    error = "not a bitmap";
+    return false;
+  }
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = bm.bmWidth;
+  info.bmiHeader.biHeight = bm.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  const DWORD stride = DWORD((bm.bmWidth * 3 + 3) & ~3);
+  std::vector<uint8_t> rows(size_t(stride) * size_t(bm.bmHeight));
+  kol::DcHandle dc = kol::DcHandle::Compatible(nullptr);
+  if (GetDIBits(dc.get(), bitmap, 0, UINT(bm.bmHeight), rows.data(), &info, DIB_RGB_COLORS) != bm.bmHeight) {
+    error = "GetDIBits failed";
+    return false;
+  }
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
+  file.bfSize = DWORD(file.bfOffBits + rows.size());
+  std::FILE* f = std::fopen(path.c_str(), "wb");
+  if (!f) {
+    error = "cannot write " + path;
+    return false;
+  }
+  bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info.bmiHeader, 40, 1, f) == 1 &&
+            std::fwrite(rows.data(), 1, rows.size(), f) == rows.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) error = "cannot write " + path;
+  return ok;
+}
+
+struct PreviewJob {
+  const PreviewCall* call;
+  HBITMAP bitmap = nullptr;
+};
+
+DWORD WINAPI PreviewThread(void* param) noexcept {
+  auto* job = static_cast<PreviewJob*>(param);
+  job->bitmap = job->call->Ask();
+  return 0;
+}
+
+struct PreviewWorker {
+  const PreviewCall* call;
+  const std::string* expected;
+  int calls;
+  long answered = 0, differing = 0;
+};
+
+DWORD WINAPI PreviewWorkerThread(void* param) noexcept {
+  auto* w = static_cast<PreviewWorker*>(param);
+  for (int i = 0; i < w->calls; ++i) {
+    HBITMAP b = w->call->Ask();
+    if (DescribeBitmap(b) != *w->expected) ++w->differing;
+    if (b) DeleteObject(b);
+    ++w->answered;
+  }
+  return 0;
+}
+
+bool Host::Preview(const Step& step) {
+  PreviewCall call;
+  if (!MakePreviewCall(plugin_, step, call)) return Fail(step, "the plugin has no ListGetPreviewBitmap[W]");
+  PreviewJob job{&call};
+  kol::ThreadHandle thread(CreateThread(nullptr, 0, PreviewThread, &job, 0, nullptr));
+  if (!thread) return Fail(step, "no worker thread");
+  // The window thread goes on handling its messages meanwhile, as the file
+  // manager's does.
+  HANDLE raw = thread.get();
+  while (MsgWaitForMultipleObjects(1, &raw, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) Pump();
+  std::string result = DescribeBitmap(job.bitmap);
+  std::string error;
+  if (job.bitmap != nullptr && !step.output.empty() && !SaveBitmap(job.bitmap, WindowsPath(step.output), error))
+    result += " (" + error + ")";
+  // The bitmap is the host's: it deletes it when done.
+  if (job.bitmap != nullptr) DeleteObject(job.bitmap);
+  Line(step.text, result);
+  return true;
+}
+
+// N calls on each of two threads at once; every answer is checked to be a
+// bitmap of the first answer's size (or null like it) and deleted.
+bool Host::Previews(const Step& step) {
+  PreviewCall call;
+  if (!MakePreviewCall(plugin_, step, call)) return Fail(step, "the plugin has no ListGetPreviewBitmap[W]");
+  HBITMAP sample = call.Ask();
+  const std::string first = DescribeBitmap(sample);
+  if (sample) DeleteObject(sample);
+  PreviewWorker workers[2] = {{&call, &first, step.calls}, {&call, &first, step.calls}};
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  kol::ThreadHandle threads[2];
+  HANDLE raw[2];
+  for (int t = 0; t < 2; ++t) {
+    threads[t] = kol::ThreadHandle(CreateThread(nullptr, 0, PreviewWorkerThread, &workers[t], 0, nullptr));
+    if (!threads[t]) return Fail(step, "no worker thread");
+    raw[t] = threads[t].get();
+  }
+  while (MsgWaitForMultipleObjects(2, raw, TRUE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 2) Pump();
+  QueryPerformanceCounter(&end);
+  char text[160];
+  std::snprintf(text, sizeof text, "%ld calls, %ld differing from the first (%s), %.0f ms",
+                workers[0].answered + workers[1].answered, workers[0].differing + workers[1].differing, first.c_str(),
+                double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
+  Line(step.text, text);
   return true;
 }
 

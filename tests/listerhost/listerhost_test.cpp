@@ -255,6 +255,25 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   EXPECT_FALSE(ParseStep("Open:a.cdr", s, error));
   EXPECT_FALSE(ParseStep("", s, error));
 
+  ASSERT_TRUE(ParseStep("preview:C:\\x\\a:b.cdr:128:96:C:\\o.BMP", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::preview);
+  EXPECT_EQ(s.file, "C:\\x\\a:b.cdr");
+  EXPECT_EQ(s.first, 128);
+  EXPECT_EQ(s.second, 96);
+  EXPECT_EQ(s.output, "C:\\o.BMP");
+  ASSERT_TRUE(ParseStep("preview:/tmp/a.cdr:64:48", s, error)) << error;
+  EXPECT_EQ(s.file, "/tmp/a.cdr");
+  EXPECT_EQ(s.output, "");
+  ASSERT_TRUE(ParseStep("previews:500:C:\\a.cdr:128:128", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::previews);
+  EXPECT_EQ(s.calls, 500);
+  EXPECT_EQ(s.file, "C:\\a.cdr");
+  EXPECT_FALSE(ParseStep("preview:a.cdr:128", s, error));
+  EXPECT_FALSE(ParseStep("preview:a.cdr:0:128", s, error));
+  EXPECT_FALSE(ParseStep("preview::128:128", s, error));
+  EXPECT_FALSE(ParseStep("previews:a.cdr:128:128", s, error));
+  EXPECT_FALSE(ParseStep("previews:0:a.cdr:128:128", s, error));
+
   EXPECT_EQ(WindowsPath("/tmp/a b/c.cdr"), "Z:\\tmp\\a b\\c.cdr");
   EXPECT_EQ(WindowsPath("C:\\x/y"), "C:\\x/y");
   EXPECT_EQ(WindowsPath("rel/x"), "rel/x");
@@ -390,6 +409,31 @@ TEST(ListerHost, StatsCountHandlesWindowsAndMemory) {
   EXPECT_GE(windows[0], 1);
   EXPECT_EQ(windows[1], windows[0] + 1);
   EXPECT_EQ(windows[2], windows[0]);
+}
+
+TEST(ListerHost, PanelPreviewsOnWorkerThreads) {
+  Files files;
+  const std::string doc = WindowsPath(SAMPLE_DOCUMENT), out = files.Path("preview.bmp");
+  const std::string text = files.Make("plain.cdr", "not a document");
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  const std::vector<std::string> steps = {"preview:" + doc + ":128:128:" + out, "preview:" + doc + ":300:300",
+                                          "preview:" + text + ":128:128", std::string("preview:") + folder + ":96:96",
+                                          "previews:40:" + doc + ":64:64"};
+  std::vector<std::string> args = {TEST_PLUGIN_PATH};
+  args.insert(args.end(), steps.begin(), steps.end());
+  Outcome o = RunHost(args);
+  EXPECT_EQ(o.exitCode, 0u) << o.Text();
+  // The sample's 256x160 picture fitted inside, or at its own size.
+  EXPECT_EQ(ResultOf(o, steps[0]), "128x80 24-bit DIB section");
+  EXPECT_EQ(ResultOf(o, steps[1]), "256x160 24-bit DIB section");
+  EXPECT_EQ(ResultOf(o, steps[2]), "null");
+  EXPECT_EQ(ResultOf(o, steps[3]), "null");
+  EXPECT_EQ(ResultOf(o, steps[4]).rfind("80 calls, 0 differing from the first (64x40 24-bit DIB section)", 0), 0u)
+      << o.Text();
+  Bitmap saved = ReadBmp(out);
+  EXPECT_EQ(saved.width, 128);
+  EXPECT_EQ(saved.height, 80);
 }
 
 TEST(ListerHost, BadStepsAndPluginsEndWithAnError) {
