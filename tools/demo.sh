@@ -30,3 +30,29 @@ wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "detect:$DOC" "open:$DOC:2
 convert "$shot.bmp" "$shot.png"
 rm -f "$shot.bmp"
 echo "screenshot: $shot.png"
+
+# The file panel's thumbnail view of the bundled samples: each document's
+# bitmap as ListGetPreviewBitmapW returns it for a 128x128 box, centred in
+# its cell with the file name below, as the panel lays them out.
+panel=$OUT/demo-panel
+rm -rf "$panel" && mkdir -p "$panel"
+steps=()
+docs=()
+for doc in "$ROOT"/samples/*; do
+  docs+=("$doc")
+  steps+=("preview:$doc:128:128:$panel/$(basename "$doc").bmp")
+done
+wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "${steps[@]}" >/dev/null
+cells=()
+for doc in "${docs[@]}"; do
+  name=$(basename "$doc")
+  if [ -f "$panel/$name.bmp" ]; then
+    convert -size 136x136 xc:'#f3f3f3' "$panel/$name.bmp" -gravity center -composite \
+      -background white -gravity center -extent 148x148 \
+      +size -font DejaVu-Sans -pointsize 11 -fill '#202020' label:"$name" -append "$panel/$name.png"
+    cells+=("$panel/$name.png")
+  fi
+done
+convert "${cells[@]}" +append -bordercolor white -border 8 "$OUT/demo-panel.png"
+rm -rf "$panel"
+echo "panel sheet: $OUT/demo-panel.png"
