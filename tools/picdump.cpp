@@ -1,10 +1,10 @@
 // picdump FILE OUT.bmp: reads FILE with the system's own readers, chosen by
 // content, writes the picture as an uncompressed 24-bit BMP and prints
 //   format WIDTHxHEIGHT layout=NAME result=CODE
-// Exit 0 when a picture came out, 1 when none.
+// CODE is the reader's TPictureResult (-1 when no reader ran), whose text
+// goes to standard error. Exit 0 when a picture came out, 1 when none.
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -13,6 +13,7 @@
 #include "imaging/expand.h"
 #include "imaging/icon.h"
 #include "imaging/pcx_picture.h"
+#include "imaging/picture_result.h"
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 
@@ -37,7 +38,7 @@ std::string Sniff(const uint8_t* p, size_t n) {
 }
 
 bool WriteBmp24(const std::string& name, int32_t w, int32_t h, const std::vector<uint8_t>& rgb) {
-  std::unique_ptr<TBitmapObject> out(CreateDibBitmap(w, h, px24Bit));
+  std::unique_ptr<TBitmapObject> out = CreateDibBitmap(w, h, px24Bit);
   if (out->IsEmpty()) return false;
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* d = out->ScanLine(y);
@@ -69,32 +70,29 @@ int Run(const std::string& in, const std::string& outName) {
   TBitmapObject* picture = nullptr;
   std::unique_ptr<TPngDecoder> png;
   std::unique_ptr<TPcxPicture> pcx;
-  try {
-    if (format == "png") {
-      png.reset(CreatePngDecoder());
-      png->LoadFromStream(f);
-      result = png->LastError;
-      picture = png->GetBitmap();
-    } else if (format == "bmp") {
-      owned.reset(CreateDeviceBitmap(0, 0));
-      result = owned->LoadFromStream(f) ? 0 : 1;
-      picture = owned.get();
-    } else if (format == "ico") {
-      std::unique_ptr<TIconObject> icon(CreateIconObject());
-      result = icon->LoadFromStream(f) ? 0 : 1;
-      if (result == 0) owned.reset(icon->ComposeBitmap(0xFFFFFF));
-      picture = owned.get();
-    } else if (format == "pcx") {
-      pcx.reset(CreatePcxPicture());
-      result = pcx->LoadFromStream(f) ? 0 : 1;
-      picture = pcx->Bitmap();
-    }
-  } catch (const std::exception& e) {
-    // The bitmap model's assertions: the file is unreadable.
-    std::fprintf(stderr, "picdump: %s\n", e.what());
-    result = 2;
-    picture = nullptr;
+  if (format == "png") {
+    png = CreatePngDecoder();
+    png->LoadFromStream(f);
+    result = png->LastError();
+    picture = png->GetBitmap();
+  } else if (format == "bmp") {
+    owned = CreateDeviceBitmap(0, 0);
+    owned->LoadFromStream(f);
+    result = owned->LastError();
+    picture = owned.get();
+  } else if (format == "ico") {
+    std::unique_ptr<TIconObject> icon = CreateIconObject();
+    icon->LoadFromStream(f);
+    result = icon->LastError();
+    if (result == pic_ok) owned = icon->ComposeBitmap(0xFFFFFF);
+    picture = owned.get();
+  } else if (format == "pcx") {
+    pcx = CreatePcxPicture();
+    pcx->LoadFromStream(f);
+    result = pcx->LastError();
+    picture = pcx->Bitmap();
   }
+  if (result > 0) std::fprintf(stderr, "picdump: %s\n", PictureResultMessage(TPictureResult(result)));
   std::vector<uint8_t> rgb;
   bool ok = picture && ExpandToRgb(*picture, rgb);
   int32_t w = ok ? picture->Width() : 0, h = ok ? picture->Height() : 0;

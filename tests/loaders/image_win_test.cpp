@@ -32,7 +32,7 @@ constexpr COLORREF Red = RGB(255, 0, 0), Green = RGB(0, 255, 0), Blue = RGB(0, 0
 // 100 x 50 in quadrants (red, green / blue, yellow) with the first 20
 // columns magenta, so that flips, shifts and cut-offs all show.
 std::unique_ptr<TBitmapObject> Quadrants(int32_t w = 100, int32_t h = 50) {
-  std::unique_ptr<TBitmapObject> b(CreateDibBitmap(w, h, px24Bit));
+  std::unique_ptr<TBitmapObject> b = CreateDibBitmap(w, h, px24Bit);
   for (int32_t y = 0; y < h; ++y) {
     uint8_t* row = b->ScanLine(y);
     for (int32_t x = 0; x < w; ++x) {
@@ -244,7 +244,7 @@ TEST_F(ImageTest, RepaintsOnlyWhenSomethingChanged) {
   EXPECT_FALSE(Pending());
 
   // An empty bitmap leaves the picture empty and repaints the background.
-  std::unique_ptr<TBitmapObject> empty(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> empty = CreateDeviceBitmap(0, 0);
   Load(empty.get());
   EXPECT_TRUE(Pending());
   EXPECT_TRUE(image->Picture().IsEmpty());
