@@ -223,11 +223,12 @@ TPictureResult TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorM
     layout = px32Bit;
   // The bitmap is made at the output size (the header's at scale 1).
   jpeg_calc_output_dimensions(&cinfo);
-  int64_t rowsSize = RowStride(LayoutBits(layout), cinfo.output_width) * int64_t(cinfo.output_height);
-  if (rowsSize > MaxPixelBytes) return pic_over_limit;
   bitmap_ = CreateDibBitmap(int32_t(cinfo.output_width), int32_t(cinfo.output_height), layout);
-  // There is nothing to write the rows into.
-  if (bitmap_->IsEmpty() || bitmap_->Bits() == nullptr) return pic_no_memory;
+  if (bitmap_->IsEmpty() || bitmap_->Bits() == nullptr) {
+    // There is nothing to write the rows into.
+    int64_t rowsSize = RowStride(LayoutBits(layout), cinfo.output_width) * int64_t(cinfo.output_height);
+    return rowsSize > MaxPixelBytes ? pic_over_limit : pic_no_memory;
+  }
   progress.bitmap = bitmap_.get();
   progress.cmyk = layout == px32Bit;
   progress.inverted = cinfo.saw_Adobe_marker != 0;
