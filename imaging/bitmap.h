@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "framework/data.h"
 #include "framework/object.h"
 #include "imaging/picture_result.h"
 
@@ -153,5 +154,13 @@ std::unique_ptr<TBitmapObject> CreateDibBitmap(int32_t width, int32_t height, TP
 // Header blocks and row blocks are zero-filled calloc blocks, freed with free.
 TBitmapInfoHeader* AllocHeaderBlock();
 uint8_t* AllocRows(int64_t size);
+
+// ---- Bitmap values on links -----------------------------------------------
+// The value carries the sender's bitmap, valid only during the event.
+inline void MakeBitmap(TData& v, TBitmapObject* bitmap) { MakeObjectRef(v, data_bitmap, bitmap); }
+inline void FireBitmap(const TEventLink& link, TBitmapObject* bitmap) { FireObjectRef(link, data_bitmap, bitmap); }
+inline TBitmapObject* ReadBitmap(TData& v, const TEventLink& link, TBitmapObject* def) {
+  return static_cast<TBitmapObject*>(ReadObjectRef(v, link, data_bitmap, def));
+}
 
 }  // namespace hi
