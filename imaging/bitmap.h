@@ -144,7 +144,7 @@ class TBitmapObject : public TObject {
   TPixelLayout layout_ = pxDevice;
   uint32_t scanLineCache_[2] = {0, 0};
   bool sectionOwnsRows_ = false;
-  uint8_t* lentRows_ = nullptr;  // rows of ViewLentRows, never freed here
+  uint8_t* lentRows_ = nullptr;        // rows of ViewLentRows, never freed here
   TPictureResult lastError_ = pic_ok;  // of the last BMP load
 };
 

@@ -189,8 +189,7 @@ void TJpegPicture::Decode() {
   jpeg_destroy_decompress(&cinfo);
 }
 
-TPictureResult TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& err,
-                                       DecodeProgress& progress) {
+TPictureResult TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& err, DecodeProgress& progress) {
   if (setjmp(err.jump)) return jpeg_decode;
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data_.Data().data(), static_cast<unsigned long>(data_.Size()));

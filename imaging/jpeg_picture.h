@@ -64,7 +64,7 @@ class TJpegPicture : public TObject {
   bool TakeHeader();
   void Decode();
   TPictureResult RunDecode(jpeg_decompress_struct& cinfo, jpeg_detail::JumpErrorManager& err,
-                 jpeg_detail::DecodeProgress& progress);
+                           jpeg_detail::DecodeProgress& progress);
 
   TMemoryStream data_;
   std::unique_ptr<TBitmapObject> bitmap_;

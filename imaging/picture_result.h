@@ -15,21 +15,21 @@ enum TPictureResult : uint8_t {
   pic_over_limit,   // the pixel buffer would pass MaxPixelBytes
   pic_no_memory,    // an allocation under the limit was refused
   // PNG.
-  png_signature,          // the first 8 bytes are not the PNG signature
-  png_no_ihdr,            // the first chunk is not IHDR
-  png_short_header,       // the IHDR chunk is shorter than 13 bytes
-  png_side_limit,         // width or height above PngMaxSide
-  png_compression,        // compression method other than 0
-  png_interlace,          // interlace method other than 0 and 1
-  png_format,             // a colour type and bit depth pair without a conversion
-  png_palette_length,     // PLTE not a multiple of 3 bytes, or over 256 entries
+  png_signature,            // the first 8 bytes are not the PNG signature
+  png_no_ihdr,              // the first chunk is not IHDR
+  png_short_header,         // the IHDR chunk is shorter than 13 bytes
+  png_side_limit,           // width or height above PngMaxSide
+  png_compression,          // compression method other than 0
+  png_interlace,            // interlace method other than 0 and 1
+  png_format,               // a colour type and bit depth pair without a conversion
+  png_palette_length,       // PLTE not a multiple of 3 bytes, or over 256 entries
   png_transparency_length,  // tRNS longer than 256 bytes
-  png_duplicate_chunk,    // a second IHDR, PLTE, gAMA or tRNS, or IEND twice
-  png_not_idat,           // rows still wanted, and the next chunk is not IDAT
-  png_inflate,            // zlib refused the image data
-  png_data_checksum,      // the image data's Adler-32 differs from the stored one
-  png_no_iend,            // the stream ended before IEND
-  png_no_idat,            // the stream held no IDAT
+  png_duplicate_chunk,      // a second IHDR, PLTE, gAMA or tRNS, or IEND twice
+  png_not_idat,             // rows still wanted, and the next chunk is not IDAT
+  png_inflate,              // zlib refused the image data
+  png_data_checksum,        // the image data's Adler-32 differs from the stored one
+  png_no_iend,              // the stream ended before IEND
+  png_no_idat,              // the stream held no IDAT
   // BMP (also the images inside an icon).
   bmp_header_size,         // an information header other than 40 or 12 bytes
   bmp_unsupported_format,  // 16 bits with a compression other than 0 and 3
