@@ -79,6 +79,8 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
+  THIFileTools* DocumentExists;
+  THIIf_else* DocumentFoundTest;
 
  private:
   template <class T>
