@@ -2,6 +2,7 @@
 // opened on drawing documents by the host simulator, its pixels read back.
 // Paths and command lines are UTF-8 here and go to the wide calls.
 #include <windows.h>
+
 #include <tlhelp32.h>
 #include <zlib.h>
 

@@ -1,13 +1,14 @@
-#include "toolkit/process_stats.h"
+#include "tools/process_stats.h"
 
 #include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
 #include <algorithm>
 #include <vector>
 
-namespace kol {
+namespace procstats {
 
 namespace {
 
@@ -115,4 +116,4 @@ size_t PrivateBytes() {
   return total;
 }
 
-}  // namespace kol
+}  // namespace procstats
