@@ -31,9 +31,7 @@ int64_t TMemoryStream::Seek(int64_t position) {
   return pos_;
 }
 
-TFileStream::TFileStream(const std::string& name, Mode mode) {
-  file_ = OpenPictureFile(name, mode == fmCreate);
-}
+TFileStream::TFileStream(const std::string& name, Mode mode) { file_ = OpenPictureFile(name, mode == fmCreate); }
 
 TFileStream::~TFileStream() {
   if (file_) std::fclose(file_);
