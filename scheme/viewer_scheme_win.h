@@ -34,7 +34,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 70;
+  static constexpr size_t LinkCount = 74;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -86,6 +86,8 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
+  THIFileTools* DocumentExists;
+  THIIf_else* DocumentFoundTest;
 
  private:
   template <class T>
