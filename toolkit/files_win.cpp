@@ -4,6 +4,7 @@
 
 #include <shellapi.h>
 
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 
 namespace kol {
@@ -14,30 +15,13 @@ bool FileExists(const std::string& name) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-namespace {
-// A search that is closed on every path.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-}  // namespace
-
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern) {
   std::string dir = folder.empty() ? folder : IncludeTrailingChar(folder, '\\');
   std::string what = !pattern.empty() && pattern[0] == '\\' ? pattern.substr(1) : pattern;
   std::vector<std::string> files;
   WIN32_FIND_DATAA found;
   FindHandle search(FindFirstFileA((dir + what).c_str(), &found));
-  if (search.get() == INVALID_HANDLE_VALUE) return files;
+  if (!search) return files;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) files.push_back(dir + found.cFileName);
   } while (FindNextFileA(search.get(), &found));

@@ -7,6 +7,7 @@
 
 #include "framework/exception.h"
 #include "framework/text.h"
+#include "toolkit/handles.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
@@ -117,10 +118,8 @@ std::string ResolveFileName(const std::string& s) {
 
 int FontHeightFromPoints(int points) {
   static int resolution = [] {
-    HDC dc = GetDC(nullptr);
-    int r = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
-    return r;
+    kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   }();
   return (points * resolution + 36) / -72;
 }

@@ -10,6 +10,7 @@
 #include "scheme/dir.h"
 #include "scheme/file_tools.h"
 #include "toolkit/files_win.h"
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 
 using namespace hi;
@@ -40,8 +41,8 @@ class Scratch {
  private:
   static void Remove(const std::string& dir) {
     WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &f);
-    if (h != INVALID_HANDLE_VALUE) {
+    // Closed before the folder itself is removed.
+    if (kol::FindHandle h{FindFirstFileA((dir + "\\*").c_str(), &f)}) {
       do {
         std::string name = f.cFileName;
         if (name == "." || name == "..") continue;
@@ -52,8 +53,7 @@ class Scratch {
           SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
           DeleteFileA(full.c_str());
         }
-      } while (FindNextFileA(h, &f));
-      FindClose(h);
+      } while (FindNextFileA(h.get(), &f));
     }
     RemoveDirectoryA(dir.c_str());
   }

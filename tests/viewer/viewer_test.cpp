@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/handles.h"
+
 namespace {
 
 std::string WinPath(std::string p) {
@@ -31,23 +33,26 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 // Runs a program and returns what it printed; exitCode gets its exit code.
 std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr, const std::string& dir = "") {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  CreatePipe(&readEnd, &writeEnd, &sa, 0);
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  CreatePipe(&readRaw, &writeRaw, &sa, 0);
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = writeEnd.get();
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi = {};
   std::vector<char> cmd(commandLine.begin(), commandLine.end());
   cmd.push_back(0);
   BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.empty() ? nullptr : dir.c_str(),
                            &si, &pi);
-  CloseHandle(writeEnd);
+  writeEnd.reset();
   std::string out;
   if (ok) {
+    kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
     // Read until the program ends, not until the pipe closes: a helper
     // process that Wine starts on the program's behalf may hold it open.
     char buf[4096];
@@ -61,10 +66,7 @@ std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr
       if (ended || GetTickCount() - start > 60000) break;
     }
     if (exitCode) GetExitCodeProcess(pi.hProcess, exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
   }
-  CloseHandle(readEnd);
   return out;
 }
 
@@ -391,13 +393,13 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
 
 namespace {
 int CountProcesses(const char* exeName) {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return -1;
   PROCESSENTRY32 e = {};
   e.dwSize = sizeof e;
   int n = 0;
-  for (BOOL ok = Process32First(snap, &e); ok; ok = Process32Next(snap, &e)) n += lstrcmpiA(e.szExeFile, exeName) == 0;
-  CloseHandle(snap);
+  for (BOOL ok = Process32First(snap.get(), &e); ok; ok = Process32Next(snap.get(), &e))
+    n += lstrcmpiA(e.szExeFile, exeName) == 0;
   return n;
 }
 }  // namespace
