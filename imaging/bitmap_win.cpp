@@ -7,6 +7,7 @@
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
 #include "toolkit/handles.h"
+#include "toolkit/window.h"
 
 namespace hi {
 
@@ -36,9 +37,7 @@ const BITMAPINFO* Info(const TBitmapInfoHeader* h) { return reinterpret_cast<con
 
 }  // namespace
 
-uint32_t TBitmapObject::ResolveColor(uint32_t color) {
-  return (color & 0x80000000u) ? uint32_t(GetSysColor(int(color & 0xFF))) : color;
-}
+uint32_t TBitmapObject::ResolveColor(uint32_t color) { return kol::ResolveColor(color); }
 
 void TBitmapObject::DeleteHandle() {
   // Handed to an owner that deletes it here.

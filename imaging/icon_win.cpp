@@ -3,6 +3,7 @@
 
 #include "imaging/icon.h"
 #include "toolkit/handles.h"
+#include "toolkit/window.h"
 
 namespace hi {
 
@@ -32,8 +33,7 @@ void* TIconObject::ToBitmapHandle(uint32_t background) {
   {
     kol::MemoryDc dc = kol::CompatibleDc(nullptr);
     kol::SelectGuard select(dc.get(), bmp.get());
-    COLORREF c = (background & 0x80000000u) ? GetSysColor(int(background & 0xFF)) : background;
-    kol::GdiBrush brush(CreateSolidBrush(c));
+    kol::GdiBrush brush(CreateSolidBrush(kol::ResolveColor(background)));
     RECT r = {0, 0, Size, Size};
     FillRect(dc.get(), &r, brush.get());
     DrawIconEx(dc.get(), 0, 0, static_cast<HICON>(Handle), Size, Size, 0, nullptr, DI_NORMAL);

@@ -24,7 +24,7 @@
 
 namespace hi {
 
-class TClassListPlug_97CE780 : public TClassMultiBase {
+class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassListPlug_97CE780() override;
@@ -79,13 +79,6 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

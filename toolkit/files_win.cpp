@@ -64,6 +64,4 @@ bool RecycleFiles(const std::string& names) {
   return SHFileOperationA(&op) == 0 && !op.fAnyOperationsAborted;
 }
 
-std::string SystemTempFolder() { return IncludeTrailingChar(TempFolder(), '\\'); }
-
 }  // namespace kol

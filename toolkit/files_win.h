@@ -1,5 +1,5 @@
 // File routines of the toolkit: existence, deletion by mask, deletion to
-// the recycle bin, file search and the temporary folder. Names are 8-bit
+// the recycle bin and file search. Names are 8-bit
 // strings in the system's ANSI code page.
 #pragma once
 
@@ -25,8 +25,5 @@ void DeleteFiles(const std::string& mask);
 
 // Moves the names (separated by ";") to the recycle bin without asking.
 bool RecycleFiles(const std::string& names);
-
-// The temporary folder, whole however long, with one trailing backslash.
-std::string SystemTempFolder();
 
 }  // namespace kol

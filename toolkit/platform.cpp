@@ -8,15 +8,11 @@
 #include "framework/exception.h"
 #include "framework/text.h"
 #include "toolkit/handles.h"
+#include "toolkit/paths.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace kol {
-
-static std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
-}
 
 // A folder query that reports the length it needs: asked again with a
 // larger buffer so that a long path comes back whole.
@@ -33,7 +29,7 @@ static std::string QueryFolder(Query query) {
 }
 
 std::string WindowsFolder() {
-  return WithBackslash(QueryFolder([](char* b, UINT n) { return GetWindowsDirectoryA(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](char* b, UINT n) { return GetWindowsDirectoryA(b, n); }), '\\');
 }
 
 static std::string EnvironmentValue(const char* name) {
@@ -51,11 +47,11 @@ std::string TempFolder() {
     }
   }
   if (path.empty()) return WindowsFolder();
-  return WithBackslash(path);
+  return IncludeTrailingChar(path, '\\');
 }
 
 std::string SystemFolder() {
-  return WithBackslash(QueryFolder([](char* b, UINT n) { return GetSystemDirectoryA(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](char* b, UINT n) { return GetSystemDirectoryA(b, n); }), '\\');
 }
 
 std::string ModulePath(HMODULE module) {

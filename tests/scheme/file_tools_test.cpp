@@ -154,7 +154,7 @@ TEST(Files, TemporaryFolderComesBackWholeWithOneBackslash) {
   const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
   const std::string longPath = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
   SetEnvironmentVariableA("TMP", longPath.c_str());
-  const std::string got = kol::SystemTempFolder();
+  const std::string got = kol::TempFolder();
   SetEnvironmentVariableA("TMP", had ? saved : nullptr);
   EXPECT_EQ(got, longPath + "\\");
 }
