@@ -28,6 +28,9 @@ THiListerForm::~THiListerForm() {
 
 void THiListerForm::Started(void* self) { FireNull(static_cast<THiListerForm*>(self)->onCreate); }
 
+// Load returns Result once the events it fired have run. The scheme also
+// sets it later (archiver output on the runner's thread, the picture being
+// shown): after ListLoad has returned such a result is stored and never read.
 void THiListerForm::doResult(TData& value, uint16_t) { Result = ToBoolean(value) ? 0 : 1; }
 
 void THiListerForm::FileNameData(TData& value, uint16_t) { MakeString(value, FileName); }
