@@ -1,28 +1,20 @@
-# cdrthumb_room(NAME [LIBS ...] [WIN_LIBS ...]): portable sources of the
-# current folder into hi_NAME, its *_win.cpp sources into hi_NAME_win.
+# cdrthumb_room(NAME [LIBS ...] [WIN_LIBS ...]): the sources of the current
+# folder into one library, hi_NAME. The file name's suffix picks the build:
+# *_win.cpp only for Windows, *_nodevice.cpp only without a window system
+# (natively), every other file for all. LIBS are linked in every build,
+# WIN_LIBS (and the toolkit) in the Windows builds.
 function(cdrthumb_room name)
   cmake_parse_arguments(R "" "" "LIBS;WIN_LIBS" ${ARGN})
   file(GLOB all CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/*.cpp)
-  set(portable)
-  set(platform)
-  foreach(f ${all})
-    if(f MATCHES "_win\\.cpp$")
-      list(APPEND platform ${f})
-    else()
-      list(APPEND portable ${f})
-    endif()
-  endforeach()
-  if(portable)
-    add_library(hi_${name} STATIC ${portable})
-    target_include_directories(hi_${name} PUBLIC ${PROJECT_SOURCE_DIR})
-    target_link_libraries(hi_${name} PUBLIC hi_framework ${R_LIBS})
+  if(WIN32)
+    list(FILTER all EXCLUDE REGEX "_nodevice\\.cpp$")
+  else()
+    list(FILTER all EXCLUDE REGEX "_win\\.cpp$")
   endif()
-  if(WIN32 AND platform)
-    add_library(hi_${name}_win STATIC ${platform})
-    target_include_directories(hi_${name}_win PUBLIC ${PROJECT_SOURCE_DIR})
-    if(portable)
-      target_link_libraries(hi_${name}_win PUBLIC hi_${name})
-    endif()
-    target_link_libraries(hi_${name}_win PUBLIC hi_toolkit ${R_WIN_LIBS})
+  add_library(hi_${name} STATIC ${all})
+  target_include_directories(hi_${name} PUBLIC ${PROJECT_SOURCE_DIR})
+  target_link_libraries(hi_${name} PUBLIC hi_framework ${R_LIBS})
+  if(WIN32)
+    target_link_libraries(hi_${name} PUBLIC hi_toolkit ${R_WIN_LIBS})
   endif()
 endfunction()

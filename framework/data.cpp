@@ -44,9 +44,9 @@ void MakeReal(TData& v, double r) {
   ClearRefs(v);
 }
 
-void MakeBitmap(TData& v, TBitmapObject* bitmap) {
-  v.Kind = data_bitmap;
-  v.ObjRef = bitmap;
+void MakeObjectRef(TData& v, TDataType kind, void* object) {
+  v.Kind = kind;
+  v.ObjRef = object;
   ClearRefs(v);
 }
 
@@ -271,10 +271,10 @@ void FireReal(const TEventLink& link, double r) {
   EventDispatch(link, v);
 }
 
-void FireBitmap(const TEventLink& link, TBitmapObject* bitmap) {
+void FireObjectRef(const TEventLink& link, TDataType kind, void* object) {
   if (link.empty()) return;
   TData v;
-  MakeBitmap(v, bitmap);
+  MakeObjectRef(v, kind, object);
   EventDispatch(link, v);
 }
 
@@ -384,15 +384,14 @@ void ReadData(TData& v, const TEventLink& link, const TData* def, TData& result)
   Consume(v);
 }
 
-TBitmapObject* ReadBitmap(TData& v, const TEventLink& link, TBitmapObject* def) {
+void* ReadObjectRef(TData& v, const TEventLink& link, TDataType kind, void* def) {
   TData answer;
-  if (PullAnswer(link, answer))
-    return TypeOf(answer) == data_bitmap ? static_cast<TBitmapObject*>(answer.ObjRef) : nullptr;
+  if (PullAnswer(link, answer)) return TypeOf(answer) == kind ? answer.ObjRef : nullptr;
   if (def != nullptr) return def;
-  if (TypeOf(v) != data_bitmap) return def;
-  auto* bitmap = static_cast<TBitmapObject*>(v.ObjRef);
+  if (TypeOf(v) != kind) return def;
+  void* object = v.ObjRef;
   Consume(v);
-  return bitmap;
+  return object;
 }
 
 TArrayInterface* ReadArray(const TEventLink& link) {

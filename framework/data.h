@@ -7,7 +7,6 @@
 
 namespace hi {
 
-class TBitmapObject;
 struct TArrayInterface;
 
 // Type codes 0..22; only a handful are produced, the rest convert like NULL.
@@ -77,7 +76,9 @@ void MakeNull(TData& v);
 void MakeInteger(TData& v, int32_t i);
 void MakeString(TData& v, const std::string& s);
 void MakeReal(TData& v, double r);
-void MakeBitmap(TData& v, TBitmapObject* bitmap);
+// A value referring to an object of a room above the framework (a Bitmap):
+// that room wraps these in routines typed by its object.
+void MakeObjectRef(TData& v, TDataType kind, void* object);
 void MakeArray(TData& v, TArrayInterface* array);
 void CopyData(TData& dest, const TData& source);
 
@@ -131,7 +132,7 @@ void FireCopy(const TEventLink& link, const TData& v);
 void FireInteger(const TEventLink& link, int32_t i);
 void FireString(const TEventLink& link, const std::string& s);
 void FireReal(const TEventLink& link, double r);
-void FireBitmap(const TEventLink& link, TBitmapObject* bitmap);
+void FireObjectRef(const TEventLink& link, TDataType kind, void* object);
 void FireNull(const TEventLink& link);
 
 // ---- forwarding (delivered by the dispatcher once the handler returns) ----
@@ -145,7 +146,9 @@ void ForwardString(TData& v, const TEventLink& link, const std::string& s);
 std::string ReadString(TData& v, const TEventLink& link, const std::string& def);
 double ReadReal(TData& v, const TEventLink& link, double def);
 void ReadData(TData& v, const TEventLink& link, const TData* def, TData& result);
-TBitmapObject* ReadBitmap(TData& v, const TEventLink& link, TBitmapObject* def);
+// The object of a value of type kind: from the link's answer (null when it
+// has another type), else def when given, else the event value, consumed.
+void* ReadObjectRef(TData& v, const TEventLink& link, TDataType kind, void* def);
 TArrayInterface* ReadArray(const TEventLink& link);
 void PullData(TData& result, const TEventLink& link);
 

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "framework/data.h"
 #include "framework/object.h"
 
 namespace hi {
@@ -141,5 +142,13 @@ TBitmapObject* CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layou
 // Header blocks and row blocks are zero-filled calloc blocks, freed with free.
 TBitmapInfoHeader* AllocHeaderBlock();
 uint8_t* AllocRows(int64_t size);
+
+// ---- Bitmap values on links -----------------------------------------------
+// The value carries the sender's bitmap, valid only during the event.
+inline void MakeBitmap(TData& v, TBitmapObject* bitmap) { MakeObjectRef(v, data_bitmap, bitmap); }
+inline void FireBitmap(const TEventLink& link, TBitmapObject* bitmap) { FireObjectRef(link, data_bitmap, bitmap); }
+inline TBitmapObject* ReadBitmap(TData& v, const TEventLink& link, TBitmapObject* def) {
+  return static_cast<TBitmapObject*>(ReadObjectRef(v, link, data_bitmap, def));
+}
 
 }  // namespace hi

@@ -1,5 +1,7 @@
 #include "imaging/bitmap_array.h"
 
+#include <memory>
+
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
 
@@ -22,7 +24,8 @@ void* THIBitmapArray::ItemFromData(TData& value) {
 
 void THIBitmapArray::ItemToData(void* item, TData& value) { MakeBitmap(value, static_cast<TBitmapObject*>(item)); }
 
-void THIBitmapArray::FreeItem(void* item) { delete static_cast<TBitmapObject*>(item); }
+// The array owns the bitmaps its items point to.
+void THIBitmapArray::FreeItem(void* item) { std::unique_ptr<TBitmapObject> gone(static_cast<TBitmapObject*>(item)); }
 
 bool THIBitmapArray::SaveItem(TStream& stream, void* item) {
   if (item == nullptr) return false;

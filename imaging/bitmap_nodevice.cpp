@@ -1,6 +1,5 @@
 // Without a window system a bitmap has only its memory form: the device
 // operations find no handle and do nothing.
-#ifndef _WIN32
 #include "imaging/bitmap.h"
 
 namespace hi {
@@ -32,4 +31,3 @@ void TBitmapObject::Draw(void*, int32_t, int32_t) {}
 void TBitmapObject::StretchDraw(void*, const TRect&) {}
 
 }  // namespace hi
-#endif

@@ -1,6 +1,5 @@
 // Without a window system an icon has no handle: a load succeeds once the
 // colour image and the mask are read.
-#ifndef _WIN32
 #include "imaging/icon.h"
 
 namespace hi {
@@ -17,4 +16,3 @@ void TIconObject::ReleaseIcon() {
 void* TIconObject::ToBitmapHandle(uint32_t) { return nullptr; }
 
 }  // namespace hi
-#endif

@@ -1,5 +1,4 @@
 // Without a window system there are no palette handles to destroy.
-#ifndef _WIN32
 #include "imaging/jpeg_picture.h"
 
 namespace hi {
@@ -7,4 +6,3 @@ namespace hi {
 void DeletePaletteHandle(void*) {}
 
 }  // namespace hi
-#endif

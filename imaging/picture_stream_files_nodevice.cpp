@@ -1,6 +1,5 @@
 // Without a window system: POSIX file tests, no path macros, and icons
 // composed from their colour image and mask in memory.
-#ifndef _WIN32
 #include <sys/stat.h>
 
 #include "imaging/bitmap.h"
@@ -22,4 +21,3 @@ TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background) {
 }
 
 }  // namespace hi
-#endif

@@ -277,7 +277,7 @@ class TIdatStream {
     if (ready_) inflateEnd(&z_);
   }
   bool Init() {
-    input_.reset(new (std::nothrow) uint8_t[InputSize]);
+    input_ = std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[InputSize]);
     if (!input_) return false;
     std::memset(&z_, 0, sizeof(z_));
     ready_ = inflateInit_(&z_, "1.1.3", int(sizeof(z_stream))) == Z_OK;
@@ -395,7 +395,7 @@ class TRowSource {
   bool Init(int64_t maxRowBytes) {
     perBatch_ = std::max<int64_t>(1, BatchBytes / maxRowBytes);
     // Spare bytes past the last row for loads a little beyond a row's end.
-    buffer_.reset(new (std::nothrow) uint8_t[size_t(perBatch_ * maxRowBytes + 16)]);
+    buffer_ = std::unique_ptr<uint8_t[]>(new (std::nothrow) uint8_t[size_t(perBatch_ * maxRowBytes + 16)]);
     return buffer_ != nullptr;
   }
   // The next rows hold rowBytes bytes each, and count of them are wanted.

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "plugin/multi_element.h"
-#include "plugin/plug_window_rec.h"
+#include "plugin/plug_window_rec_win.h"
 
 namespace hi {
 

@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "plugin/plug_window_rec.h"
+#include "plugin/plug_window_rec_win.h"
 #include "toolkit/hi_win.h"
 
 namespace hi {

@@ -15,10 +15,10 @@
 #include <vector>
 
 #include "toolkit/handles.h"
-#include "toolkit/process_stats.h"
 #include "tools/detect_expr.h"
 #include "tools/listerhost_capture.h"
 #include "tools/listerhost_steps.h"
+#include "tools/process_stats.h"
 
 namespace listerhost {
 namespace {
@@ -322,9 +322,9 @@ bool Host::Run(const Step& step) {
       char text[96];
       Pump();
       std::snprintf(text, sizeof text, "handles=%ld windows=%ld private=%lu gdi=%ld threads=%ld",
-                    kol::CountProcessHandles(), kol::CountThreadWindows(),
-                    static_cast<unsigned long>(kol::PrivateBytes() / 1024), kol::CountGdiObjects(),
-                    kol::CountProcessThreads());
+                    procstats::CountProcessHandles(), procstats::CountThreadWindows(),
+                    static_cast<unsigned long>(procstats::PrivateBytes() / 1024), procstats::CountGdiObjects(),
+                    procstats::CountProcessThreads());
       Line(step.text, text);
       ok = true;
       break;

@@ -4,7 +4,7 @@
   No_Thumb (BITMAP0): an empty picture frame - the document carries no thumbnail.
   No_7za   (BITMAP1): an archive box with a red cross - 7za.exe is not beside the plugin.
 
-Run it from the repository root; it rewrites plugin/res/*.bmp.
+Run it from the repository root; it rewrites dll/res/*.bmp.
 """
 import struct
 
@@ -64,7 +64,7 @@ rect(thumb, 11, 8, 39, 34, WHITE)            # with nothing in it
 line(thumb, 13, 10, 36, 31, (200, 200, 200), 1)
 line(thumb, 36, 10, 13, 31, (200, 200, 200), 1)
 text(thumb, "NO THUMB", 42, DARK)
-save(thumb, "plugin/res/no_thumb.bmp")
+save(thumb, "dll/res/no_thumb.bmp")
 
 archiver = canvas(BACK)
 rect(archiver, 9, 8, 41, 36, (200, 160, 90))   # the box
@@ -73,4 +73,4 @@ rect(archiver, 22, 8, 28, 36, (120, 120, 120))  # the zip strap
 line(archiver, 12, 12, 37, 35, (220, 0, 0), 3)  # crossed out: the tool is missing
 line(archiver, 37, 12, 12, 35, (220, 0, 0), 3)
 text(archiver, "NO 7ZA", 42, DARK)
-save(archiver, "plugin/res/no_7za.bmp")
+save(archiver, "dll/res/no_7za.bmp")

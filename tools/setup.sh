@@ -86,6 +86,7 @@ PACKAGES=(
     wine wine64 wine32:i386
     xvfb xauth imagemagick netpbm
     ccache
+    clang-format clang-tidy
 )
 missing=()
 for p in "${PACKAGES[@]}"; do

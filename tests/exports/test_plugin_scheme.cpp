@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "dll/project_win.h"
 #include "framework/do_data.h"
-#include "plugin/dll/project_win.h"
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"

@@ -88,7 +88,7 @@ TEST(Values, ConstructionClearsReferencesAndKeepsOtherPayload) {
   EXPECT_EQ(v.ForwardLink, nullptr);
 
   int dummy = 0;
-  MakeBitmap(v, reinterpret_cast<TBitmapObject*>(&dummy));
+  MakeObjectRef(v, data_bitmap, &dummy);
   EXPECT_EQ(TypeOf(v), data_bitmap);
   EXPECT_EQ(v.ObjRef, &dummy);
   MakeArray(v, reinterpret_cast<TArrayInterface*>(&dummy));
@@ -221,7 +221,7 @@ TEST_F(Dispatch, FiringRoutines) {
   FireReal(l, 1.5);
   FireNull(l);
   int dummy;
-  FireBitmap(l, reinterpret_cast<TBitmapObject*>(&dummy));
+  FireObjectRef(l, data_bitmap, &dummy);
   ASSERT_EQ(p.seen.size(), 5u);
   EXPECT_EQ(p.seen[0].IntVal, 5);
   EXPECT_EQ(p.seen[1].StrVal, "s");
@@ -409,22 +409,24 @@ TEST_F(Dispatch, ReadDataFallbacks) {
 
 TEST_F(Dispatch, ReadBitmapArrayAndRawPull) {
   int b1, b2, arr;
-  auto* bm1 = reinterpret_cast<TBitmapObject*>(&b1);
-  auto* bm2 = reinterpret_cast<TBitmapObject*>(&b2);
+  void* bm1 = &b1;
+  void* bm2 = &b2;
   Source bmpSrc;
-  MakeBitmap(bmpSrc.answer, bm1);
+  MakeObjectRef(bmpSrc.answer, data_bitmap, bm1);
   TData ev;
-  MakeBitmap(ev, bm2);
-  EXPECT_EQ(ReadBitmap(ev, LinkTo<&Source::Get>(&bmpSrc), nullptr), bm1);
+  MakeObjectRef(ev, data_bitmap, bm2);
+  EXPECT_EQ(ReadObjectRef(ev, LinkTo<&Source::Get>(&bmpSrc), data_bitmap, nullptr), bm1);
   Source intSrc;
   MakeInteger(intSrc.answer, 1);
-  EXPECT_EQ(ReadBitmap(ev, LinkTo<&Source::Get>(&intSrc), bm1), nullptr);
-  EXPECT_EQ(ReadBitmap(ev, TEventLink(), bm1), bm1);
+  EXPECT_EQ(ReadObjectRef(ev, LinkTo<&Source::Get>(&intSrc), data_bitmap, bm1), nullptr);
+  EXPECT_EQ(ReadObjectRef(ev, TEventLink(), data_bitmap, bm1), bm1);
   EXPECT_EQ(TypeOf(ev), data_bitmap);
-  EXPECT_EQ(ReadBitmap(ev, TEventLink(), nullptr), bm2);
+  EXPECT_EQ(ReadObjectRef(ev, TEventLink(), data_array, nullptr), nullptr);  // another kind: left in place
+  EXPECT_EQ(TypeOf(ev), data_bitmap);
+  EXPECT_EQ(ReadObjectRef(ev, TEventLink(), data_bitmap, nullptr), bm2);
   EXPECT_EQ(TypeOf(ev), data_null);
   TData notBitmap = Int(5);
-  EXPECT_EQ(ReadBitmap(notBitmap, TEventLink(), nullptr), nullptr);
+  EXPECT_EQ(ReadObjectRef(notBitmap, TEventLink(), data_bitmap, nullptr), nullptr);
   EXPECT_EQ(TypeOf(notBitmap), data_int);  // left in place
 
   EXPECT_EQ(ReadArray(TEventLink()), nullptr);

@@ -6,8 +6,8 @@
 #include "tests/plugin/host.h"
 #include "tests/plugin/test_scheme.h"
 #include "toolkit/handles.h"
-#include "toolkit/process_stats.h"
 #include "toolkit/window.h"
+#include "tools/process_stats.h"
 
 namespace {
 
@@ -20,8 +20,8 @@ struct Figures {
 };
 
 Figures Measure() {
-  return {kol::CountProcessHandles(), kol::CountThreadWindows(), kol::LiveGdiObjects(), kol::LiveControls(),
-          kol::PrivateBytes()};
+  return {procstats::CountProcessHandles(), procstats::CountThreadWindows(), kol::LiveGdiObjects(),
+          kol::LiveControls(), procstats::PrivateBytes()};
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "toolkit/process_stats.h"
+#include "tools/process_stats.h"
 
 TEST(Handles, GdiObjectsAreCountedAndReleasedOnce) {
   long base = kol::LiveGdiObjects();
@@ -34,7 +34,7 @@ TEST(Handles, GdiObjectsAreCountedAndReleasedOnce) {
 TEST(Handles, ProcessGdiCountFollowsEveryKindOfObject) {
   // The process figure sees every kind of object (a DIB section, a memory
   // DC), not only the brushes the counted owners were tried with.
-  const long before = kol::CountGdiObjects();
+  const long before = procstats::CountGdiObjects();
   ASSERT_GT(before, 0) << "the stock objects at least";
   std::vector<kol::GdiObject> made;
   for (int i = 0; i < 10; ++i) made.emplace_back(CreateSolidBrush(RGB(i, 0, 0)));
@@ -49,26 +49,26 @@ TEST(Handles, ProcessGdiCountFollowsEveryKindOfObject) {
   kol::MemoryDc dc = kol::CompatibleDc(nullptr);
   ASSERT_TRUE(dc);
   for (const kol::GdiObject& o : made) ASSERT_TRUE(o);
-  EXPECT_EQ(kol::CountGdiObjects(), before + 12);
+  EXPECT_EQ(procstats::CountGdiObjects(), before + 12);
   made.clear();
   dc.reset();
-  EXPECT_EQ(kol::CountGdiObjects(), before);
+  EXPECT_EQ(procstats::CountGdiObjects(), before);
 }
 
 TEST(Handles, KernelHandlesCloseAndProcessCountFollows) {
-  long before = kol::CountProcessHandles();
+  long before = procstats::CountProcessHandles();
   ASSERT_GT(before, 0) << "the system handle table must be readable";
   HANDLE raw;
   {
     kol::KernelHandle ev(CreateEventA(nullptr, TRUE, FALSE, nullptr));
     raw = ev.get();
     ASSERT_TRUE(ev);
-    EXPECT_EQ(kol::CountProcessHandles(), before + 1);
+    EXPECT_EQ(procstats::CountProcessHandles(), before + 1);
     kol::KernelHandle moved;
     moved = std::move(ev);
-    EXPECT_EQ(kol::CountProcessHandles(), before + 1);
+    EXPECT_EQ(procstats::CountProcessHandles(), before + 1);
   }
-  EXPECT_EQ(kol::CountProcessHandles(), before);
+  EXPECT_EQ(procstats::CountProcessHandles(), before);
   EXPECT_EQ(WaitForSingleObject(raw, 0), WAIT_FAILED);
   kol::KernelHandle invalid(INVALID_HANDLE_VALUE);
   EXPECT_FALSE(invalid);
@@ -99,20 +99,20 @@ TEST(ProcessStats, WindowsAndMemoryAreSeen) {
   // The system adds a helper window while a thread has any top-level
   // window; one that stays keeps that constant.
   HWND keeper = CreateWindowExA(0, "STATIC", "k", WS_OVERLAPPED, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
-  long before = kol::CountThreadWindows();
+  long before = procstats::CountThreadWindows();
   HWND top = CreateWindowExA(0, "STATIC", "t", WS_OVERLAPPED, 0, 0, 10, 10, nullptr, nullptr, nullptr, nullptr);
   HWND child = CreateWindowExA(0, "STATIC", "c", WS_CHILD, 0, 0, 5, 5, top, nullptr, nullptr, nullptr);
   ASSERT_TRUE(top && child);
-  EXPECT_EQ(kol::CountThreadWindows(), before + 2);
+  EXPECT_EQ(procstats::CountThreadWindows(), before + 2);
   DestroyWindow(top);
-  EXPECT_EQ(kol::CountThreadWindows(), before);
+  EXPECT_EQ(procstats::CountThreadWindows(), before);
   DestroyWindow(keeper);
 
-  size_t mem = kol::PrivateBytes();
+  size_t mem = procstats::PrivateBytes();
   EXPECT_GT(mem, 0u);
   void* block = VirtualAlloc(nullptr, 8 << 20, MEM_COMMIT | MEM_RESERVE, PAGE_READWRITE);
   ASSERT_NE(block, nullptr);
-  EXPECT_GE(kol::PrivateBytes(), mem + (7 << 20));
+  EXPECT_GE(procstats::PrivateBytes(), mem + (7 << 20));
   VirtualFree(block, 0, MEM_RELEASE);
-  EXPECT_LT(kol::PrivateBytes(), mem + (4 << 20));
+  EXPECT_LT(procstats::PrivateBytes(), mem + (4 << 20));
 }

@@ -1,6 +1,7 @@
 // The plugin file as a user meets it: dropped into a folder with 7za.exe,
 // opened on drawing documents by the host simulator, its pixels read back.
 #include <windows.h>
+
 #include <tlhelp32.h>
 #include <zlib.h>
 

@@ -1,4 +1,4 @@
-#include "plugin/dll/project_win.h"
+#include "dll/project_win.h"
 
 namespace hi {
 

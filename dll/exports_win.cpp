@@ -4,9 +4,9 @@
 
 #include <cstring>
 
+#include "dll/project_win.h"
 #include "framework/data.h"
 #include "framework/global_var.h"
-#include "plugin/dll/project_win.h"
 #include "plugin/list_command_win.h"
 #include "toolkit/platform.h"
 

@@ -1,5 +1,5 @@
 // The plugin file's viewer scheme.
-#include "plugin/dll/project_win.h"
+#include "dll/project_win.h"
 #include "scheme/viewer_scheme_win.h"
 
 hi::THIEditMultiEx* hi::ViewerSchemeFactory(THIMultiElementEx* container, void* parentValue, TObject* owner) {

@@ -1,6 +1,7 @@
-#include "toolkit/process_stats.h"
+#include "tools/process_stats.h"
 
 #include <windows.h>
+
 #include <psapi.h>
 #include <tlhelp32.h>
 
@@ -9,7 +10,7 @@
 
 #include "toolkit/handles.h"
 
-namespace kol {
+namespace procstats {
 
 namespace {
 
@@ -76,7 +77,7 @@ long CountThreadWindows() {
 }
 
 long CountProcessThreads() {
-  KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
   if (!snap) return -1;
   THREADENTRY32 te = {};
   te.dwSize = sizeof te;
@@ -117,4 +118,4 @@ size_t PrivateBytes() {
   return total;
 }
 
-}  // namespace kol
+}  // namespace procstats

@@ -5,7 +5,7 @@
 
 #include <cstddef>
 
-namespace kol {
+namespace procstats {
 
 // Kernel handles of this process, from the system handle table
 // (NtQuerySystemInformation, SystemHandleInformation); -1 when unavailable.
@@ -22,4 +22,4 @@ long CountGdiObjects();
 // Committed private memory of the process in bytes.
 size_t PrivateBytes();
 
-}  // namespace kol
+}  // namespace procstats
