@@ -31,7 +31,7 @@ LISTER_EXPORT void __stdcall ListGetDetectString(char* buffer, int maxLength) {
 
 LISTER_EXPORT void __stdcall ListSetDefaultParams(void* params) {
   GuardedRun([params] {
-    if (params != nullptr) std::memcpy(DefaultParams, params, sizeof DefaultParams);
+    if (params != nullptr) std::memcpy(&DefaultParams, params, sizeof DefaultParams);
     // The host makes this call once; a repeated call keeps the first project.
     if (PluginProject == nullptr) new TClassListPlugProject_9772B88();
     PluginProjectElement = PluginProject->Project;

@@ -181,7 +181,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   MakeInteger(FitParamTest->Op2, 0);
   /*  8 */ FitFlagTest = Own(Test(new THIIf_else(), false));
   /*  9 */ FitFlagMask = Own(new THIMath());
-  FitFlagMask->Operation = 4;
+  FitFlagMask->Operation = MathOperationAnd;
   FitFlagMask->Op1 = 0.0;
   FitFlagMask->Op2 = 2.0;
   FitFlagMask->ResultType = 1;
@@ -194,11 +194,11 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   ThumbImage->Top = 0;
   ThumbImage->Width = 392;
   ThumbImage->Height = 266;
-  ThumbImage->Align = 5;
+  ThumbImage->Align = kol::alClient;
   WindowLook(ThumbImage);
   ThumbImage->Visible = 1;
   ThumbImage->AutoSize = 0;
-  ThumbImage->SetViewStyle(2);
+  ThumbImage->SetViewStyle(vsFit);
   ThumbImage->SetSmooth(true);
   ThumbImage->Init();
   /* 12 */ BmpLoader = Own(new THIPictureStream());

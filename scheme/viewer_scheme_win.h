@@ -28,7 +28,7 @@ namespace hi {
 // test schemes build their viewers on it too.
 THiListerForm* SetUpViewerForm(THiListerForm* form);
 
-class TClassListPlug_97CE780 : public TClassMultiBase {
+class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassListPlug_97CE780() override;
@@ -88,13 +88,6 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIHub* OutputHub;
   THIFileTools* DocumentExists;
   THIIf_else* DocumentFoundTest;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

@@ -6,6 +6,7 @@
 
 #include <cwchar>
 
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 #include "toolkit/wide.h"
 
@@ -19,30 +20,13 @@ bool FileExists(const std::string& name) {
   return (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-namespace {
-// A search that is closed on every path.
-class FindHandle {
- public:
-  explicit FindHandle(HANDLE h) : h_(h) {}
-  FindHandle(const FindHandle&) = delete;
-  FindHandle& operator=(const FindHandle&) = delete;
-  ~FindHandle() {
-    if (h_ != INVALID_HANDLE_VALUE) FindClose(h_);
-  }
-  HANDLE get() const { return h_; }
-
- private:
-  HANDLE h_;
-};
-}  // namespace
-
 std::vector<std::string> FindFiles(const std::string& folder, const std::string& pattern) {
   std::string dir = folder.empty() ? folder : IncludeTrailingChar(folder, '\\');
   std::string what = !pattern.empty() && pattern[0] == '\\' ? pattern.substr(1) : pattern;
   std::vector<std::string> files;
   WIN32_FIND_DATAW found;
   FindHandle search(FindFirstFileW(Wide(dir + what).c_str(), &found));
-  if (search.get() == INVALID_HANDLE_VALUE) return files;
+  if (!search) return files;
   do {
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       files.push_back(dir + Utf8(found.cFileName, std::wcslen(found.cFileName)));
@@ -85,7 +69,5 @@ bool RecycleFiles(const std::string& names) {
   op.lpszProgressTitle = title.c_str();
   return SHFileOperationW(&op) == 0 && !op.fAnyOperationsAborted;
 }
-
-std::string SystemTempFolder() { return IncludeTrailingChar(TempFolder(), '\\'); }
 
 }  // namespace kol

@@ -27,7 +27,4 @@ void DeleteFiles(const std::string& mask);
 // Moves the names (separated by ";") to the recycle bin without asking.
 bool RecycleFiles(const std::string& names);
 
-// The temporary folder, whole however long, with one trailing backslash.
-std::string SystemTempFolder();
-
 }  // namespace kol

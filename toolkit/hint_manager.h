@@ -21,7 +21,7 @@ struct THintTool {
   kol::WindowHandle Tip;
   // Kept here as well as in the tooltip, so that it is deleted even when
   // the tooltip window went first with its owner.
-  kol::GdiObject Font;
+  kol::GdiFont Font;
 };
 
 class THIHintManager : public TObject {

@@ -7,16 +7,13 @@
 
 #include "framework/exception.h"
 #include "framework/text.h"
+#include "toolkit/handles.h"
+#include "toolkit/paths.h"
 #include "toolkit/wide.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace kol {
-
-static std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
-}
 
 // A folder query that reports the length it needs: asked again with a
 // larger buffer so that a long path comes back whole.
@@ -33,7 +30,7 @@ static std::string QueryFolder(Query query) {
 }
 
 std::string WindowsFolder() {
-  return WithBackslash(QueryFolder([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }), '\\');
 }
 
 static std::string EnvironmentValue(const wchar_t* name) {
@@ -51,11 +48,11 @@ std::string TempFolder() {
     }
   }
   if (path.empty()) return WindowsFolder();
-  return WithBackslash(path);
+  return IncludeTrailingChar(path, '\\');
 }
 
 std::string SystemFolder() {
-  return WithBackslash(QueryFolder([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }), '\\');
 }
 
 std::string ModulePath(HMODULE module) {
@@ -118,10 +115,8 @@ std::string ResolveFileName(const std::string& s) {
 
 int FontHeightFromPoints(int points) {
   static int resolution = [] {
-    HDC dc = GetDC(nullptr);
-    int r = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
-    return r;
+    kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   }();
   return (points * resolution + 36) / -72;
 }

@@ -83,7 +83,7 @@ COLORREF ResolveColor(uint32_t color) {
   return static_cast<COLORREF>(color & 0xFFFFFFu);
 }
 
-GdiObject MakeFont(const FontDesc& desc) {
+GdiFont MakeFont(const FontDesc& desc) {
   LOGFONTA lf{};
   lf.lfHeight = desc.Height;
   lf.lfWeight = (desc.Style & 1) ? FW_BOLD : FW_NORMAL;
@@ -92,7 +92,7 @@ GdiObject MakeFont(const FontDesc& desc) {
   lf.lfStrikeOut = (desc.Style & 8) ? 1 : 0;
   lf.lfCharSet = desc.Charset;
   lstrcpynA(lf.lfFaceName, desc.Name.c_str(), LF_FACESIZE);
-  return GdiObject(CreateFontIndirectA(&lf));
+  return GdiFont(CreateFontIndirectA(&lf));
 }
 
 TControl* Applet() { return g_applet; }
@@ -267,11 +267,11 @@ void TControl::SetColor(uint32_t color) {
 
 HBRUSH TControl::BackBrush() {
   if (!brush_) brush_.reset(CreateSolidBrush(ResolveColor(color_)));
-  return static_cast<HBRUSH>(brush_.get());
+  return brush_.get();
 }
 
 void TControl::ApplyFont() {
-  GdiObject f = MakeFont(font_);
+  GdiFont f = MakeFont(font_);
   if (wnd_) SendMessageA(wnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(f.get()), 0);
   // The old font is deleted only after the window has let go of it.
   fontObj_ = std::move(f);
@@ -534,12 +534,10 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_PAINT:
       if (OnPaint) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(wnd, &ps);
+        PaintDc dc(wnd);
         RECT r;
         GetClientRect(wnd, &r);
-        if (dc) OnPaint(*this, dc, r);
-        EndPaint(wnd, &ps);
+        if (dc) OnPaint(*this, dc.get(), r);
         return 0;
       }
       break;

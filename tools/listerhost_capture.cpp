@@ -11,23 +11,6 @@ namespace listerhost {
 
 namespace {
 
-// The window's own device context without child clipping: the children's
-// pixels lie in the same surface and are read with the parent's.
-class ClientDc {
- public:
-  explicit ClientDc(HWND w) : wnd_(w), dc_(GetDCEx(w, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS)) {}
-  ClientDc(const ClientDc&) = delete;
-  ClientDc& operator=(const ClientDc&) = delete;
-  ~ClientDc() {
-    if (dc_) ReleaseDC(wnd_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND wnd_;
-  HDC dc_;
-};
-
 template <class T>
 void Put(std::vector<char>& out, const T& v) {
   const char* p = reinterpret_cast<const char*>(&v);
@@ -57,13 +40,15 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
   const size_t imageSize = stride * size_t(h);
 
   void* bits = nullptr;
-  ClientDc source(window);
+  // The window's own device context without child clipping: the children's
+  // pixels lie in the same surface and are read with the parent's.
+  kol::WindowDc source = kol::WindowDc::ForWindow(window, DCX_CACHE | DCX_CLIPSIBLINGS);
   if (!source.get()) {
     error = "no device context";
     return false;
   }
-  kol::GdiObject dib(CreateDIBSection(source.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  kol::DcHandle memory = kol::DcHandle::Compatible(source.get());
+  kol::GdiBitmap dib(CreateDIBSection(source.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::MemoryDc memory = kol::CompatibleDc(source.get());
   if (!dib || !bits || !memory) {
     error = "cannot make the copy";
     return false;

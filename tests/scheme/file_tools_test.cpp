@@ -10,6 +10,7 @@
 #include "scheme/dir.h"
 #include "scheme/file_tools.h"
 #include "toolkit/files_win.h"
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 #include "toolkit/wide.h"
 
@@ -45,8 +46,8 @@ class Scratch {
  private:
   static void Remove(const std::wstring& dir) {
     WIN32_FIND_DATAW f;
-    HANDLE h = FindFirstFileW((dir + L"\\*").c_str(), &f);
-    if (h != INVALID_HANDLE_VALUE) {
+    // Closed before the folder itself is removed.
+    if (kol::FindHandle h{FindFirstFileW((dir + L"\\*").c_str(), &f)}) {
       do {
         std::wstring name = f.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -57,8 +58,7 @@ class Scratch {
           SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
           DeleteFileW(full.c_str());
         }
-      } while (FindNextFileW(h, &f));
-      FindClose(h);
+      } while (FindNextFileW(h.get(), &f));
     }
     RemoveDirectoryW(dir.c_str());
   }
@@ -158,7 +158,7 @@ TEST(Files, NamesOfEveryScriptGoThroughTheWideCalls) {
   wchar_t saved[32768] = {};
   const DWORD had = GetEnvironmentVariableW(L"TMP", saved, 32768);
   SetEnvironmentVariableW(L"TMP", kol::Wide(dir).c_str());
-  const std::string temp = kol::SystemTempFolder();
+  const std::string temp = kol::TempFolder();
   SetEnvironmentVariableW(L"TMP", had ? saved : nullptr);
   EXPECT_EQ(temp, dir + "\\");
 }
@@ -179,7 +179,7 @@ TEST(Files, TemporaryFolderComesBackWholeWithOneBackslash) {
   const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
   const std::string longPath = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
   SetEnvironmentVariableA("TMP", longPath.c_str());
-  const std::string got = kol::SystemTempFolder();
+  const std::string got = kol::TempFolder();
   SetEnvironmentVariableA("TMP", had ? saved : nullptr);
   EXPECT_EQ(got, longPath + "\\");
 }

@@ -24,9 +24,9 @@ RECT ChildRect(HWND child) {
 }
 
 COLORREF ErasedColour(HWND w) {
-  kol::DcHandle screen = kol::DcHandle::ForWindow(nullptr);
-  kol::DcHandle mem = kol::DcHandle::Compatible(screen.get());
-  kol::GdiObject bmp(CreateCompatibleBitmap(screen.get(), 8, 8));
+  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+  kol::MemoryDc mem = kol::CompatibleDc(screen.get());
+  kol::GdiBitmap bmp(CreateCompatibleBitmap(screen.get(), 8, 8));
   kol::SelectGuard g(mem.get(), bmp.get());
   SendMessageA(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(mem.get()), 0);
   return GetPixel(mem.get(), 3, 3);

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "framework/utf.h"
+#include "toolkit/handles.h"
 
 namespace {
 
@@ -41,22 +42,25 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 // Runs a program and returns what it printed; exitCode gets its exit code.
 std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr, const std::string& dir = "") {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  CreatePipe(&readEnd, &writeEnd, &sa, 0);
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  CreatePipe(&readRaw, &writeRaw, &sa, 0);
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = writeEnd.get();
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi = {};
   std::wstring cmd = Wide(commandLine);
   BOOL ok = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
                            dir.empty() ? nullptr : Wide(dir).c_str(), &si, &pi);
-  CloseHandle(writeEnd);
+  writeEnd.reset();
   std::string out;
   if (ok) {
+    kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
     // Read until the program ends, not until the pipe closes: a helper
     // process that Wine starts on the program's behalf may hold it open.
     char buf[4096];
@@ -70,10 +74,7 @@ std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr
       if (ended || GetTickCount() - start > 60000) break;
     }
     if (exitCode) GetExitCodeProcess(pi.hProcess, exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
   }
-  CloseHandle(readEnd);
   return out;
 }
 
@@ -394,8 +395,7 @@ TEST_F(Viewer, NamesOfEveryScriptOnTheWideAndTheAnsiPath) {
                     "next:" + lone + ":0", "wait:800", "shot:" + shots[5], "close"});
   const bool extractedThere = Exists(temp + "_tc");
   WIN32_FIND_DATAW found;
-  HANDLE left = FindFirstFileW(Wide(temp + "_tc\\thumbnail.*").c_str(), &found);
-  if (left != INVALID_HANDLE_VALUE) FindClose(left);
+  const bool left = static_cast<bool>(kol::FindHandle(FindFirstFileW(Wide(temp + "_tc\\thumbnail.*").c_str(), &found)));
   // A host that converts names for an ANSI plugin: the accented Latin path
   // fits the code page, the other one reaches the plugin as "...\\????? ??.cdr".
   const std::string ansi = Host(plugin, {"open:" + latin + ":0", "wait:1500", "shot:" + shots[6],
@@ -416,7 +416,7 @@ TEST_F(Viewer, NamesOfEveryScriptOnTheWideAndTheAnsiPath) {
   EXPECT_GT(s[5].Count(kFrame), 100) << "a lone surrogate names no file\n" << wide;
   EXPECT_NE(wide.find("close -> ok"), std::string::npos) << wide;
   EXPECT_TRUE(extractedThere) << "extracted into the Unicode temporary folder";
-  EXPECT_EQ(left, INVALID_HANDLE_VALUE) << "thumbnails left after close";
+  EXPECT_FALSE(left) << "thumbnails left after close";
 
   EXPECT_EQ(s[6].Count(yellow), 80 * 60) << ansi;
   EXPECT_GT(s[7].Count(kFrame), 100) << "No_Thumb\n" << ansi;
@@ -479,13 +479,13 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
 
 namespace {
 int CountProcesses(const char* exeName) {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return -1;
   PROCESSENTRY32 e = {};
   e.dwSize = sizeof e;
   int n = 0;
-  for (BOOL ok = Process32First(snap, &e); ok; ok = Process32Next(snap, &e)) n += lstrcmpiA(e.szExeFile, exeName) == 0;
-  CloseHandle(snap);
+  for (BOOL ok = Process32First(snap.get(), &e); ok; ok = Process32Next(snap.get(), &e))
+    n += lstrcmpiA(e.szExeFile, exeName) == 0;
   return n;
 }
 }  // namespace
