@@ -4,37 +4,20 @@
 // decoders and the scaler, each call on its own data.
 #include <windows.h>
 
+#include <cwchar>
 #include <string>
 #include <utility>
 
 #include "imaging/area_scale.h"
 #include "plugin/panel_preview.h"
 #include "toolkit/handles.h"
+#include "toolkit/wide.h"
 
 using namespace hi;
 
 #define LISTER_EXPORT extern "C" __declspec(dllexport)
 
 namespace {
-
-std::string WideToUtf8(const wchar_t* wide) {
-  std::string out;
-  int n = WideCharToMultiByte(CP_UTF8, 0, wide, -1, nullptr, 0, nullptr, nullptr);
-  if (n <= 1) return out;
-  out.resize(size_t(n));
-  WideCharToMultiByte(CP_UTF8, 0, wide, -1, &out[0], n, nullptr, nullptr);
-  out.resize(size_t(n) - 1);
-  return out;
-}
-
-// ANSI names are in the process's code page.
-std::string AnsiToUtf8(const char* ansi) {
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi, -1, nullptr, 0);
-  if (n <= 1) return std::string();
-  std::wstring wide(size_t(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi, -1, &wide[0], n);
-  return WideToUtf8(wide.c_str());
-}
 
 // A new 24-bit DIB section holding the picture fitted inside the box; the
 // host owns it. Rows of a DIB section lie bottom-up, 4-byte aligned.
@@ -49,7 +32,7 @@ HBITMAP FittedBitmap(const TPanelPicture& picture, int boxWidth, int boxHeight) 
   info.bmiHeader.biBitCount = 24;
   info.bmiHeader.biCompression = BI_RGB;
   void* bits = nullptr;
-  kol::GdiObject bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::GdiBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) return nullptr;
   const ptrdiff_t stride = ptrdiff_t((width * 3 + 3) & ~3);
   uint8_t* top = static_cast<uint8_t*>(bits) + stride * (height - 1);
@@ -62,7 +45,7 @@ HBITMAP FittedBitmap(const TPanelPicture& picture, int boxWidth, int boxHeight) 
     for (int32_t x = 0; x < width; ++x, p += 3) std::swap(p[0], p[2]);
   }
   GdiFlush();
-  return static_cast<HBITMAP>(bitmap.release());
+  return bitmap.release();
 }
 
 HBITMAP PreviewBitmap(const std::string& utf8Name, int width, int height, const char* contentbuf,
@@ -86,7 +69,7 @@ LISTER_EXPORT HBITMAP __stdcall ListGetPreviewBitmap(char* FileToLoad, int width
                                                      int contentbuflen) {
   try {
     if (FileToLoad == nullptr) return nullptr;
-    return PreviewBitmap(AnsiToUtf8(FileToLoad), width, height, contentbuf, contentbuflen);
+    return PreviewBitmap(kol::Utf8FromAnsi(FileToLoad), width, height, contentbuf, contentbuflen);
   } catch (...) {
     return nullptr;
   }
@@ -96,7 +79,7 @@ LISTER_EXPORT HBITMAP __stdcall ListGetPreviewBitmapW(WCHAR* FileToLoad, int wid
                                                       int contentbuflen) {
   try {
     if (FileToLoad == nullptr) return nullptr;
-    return PreviewBitmap(WideToUtf8(FileToLoad), width, height, contentbuf, contentbuflen);
+    return PreviewBitmap(kol::Utf8(FileToLoad, std::wcslen(FileToLoad)), width, height, contentbuf, contentbuflen);
   } catch (...) {
     return nullptr;
   }

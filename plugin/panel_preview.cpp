@@ -29,8 +29,8 @@ bool LoadPanelPicture(const std::string& utf8Name, const void* head, size_t head
   std::unique_ptr<TPngDecoder> png;
   std::unique_ptr<TBitmapObject> bmp;
   if (preview.kind == TPreviewKind::png) {
-    png.reset(CreatePngDecoder());
-    if (!png->LoadFromStream(stream) || png->LastError != png_ok) return false;
+    png = CreatePngDecoder();
+    if (!png->LoadFromStream(stream) || png->LastError() != pic_ok) return false;
     bitmap = png->GetBitmap();
   } else {
     bmp = std::make_unique<TBitmapObject>();

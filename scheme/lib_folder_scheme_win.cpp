@@ -20,17 +20,25 @@ static const TSchemeLink<S> kInnerLinks[] = {
     /* 10 */ SCHEME_LINK(InnerHub, onEvent[1], LibName, THIFilePartElm::doPart, 0),
     /* 11 */ SCHEME_LINK(InnerHub, onEvent[2], IniPath, THIFormatStr::doString, 0),
 };
+static_assert(sizeof(kInnerLinks) / sizeof(kInnerLinks[0]) == S::LinkCount, "the inner scheme has 11 links");
+
+const TSchemeLink<S>* S::Links() { return kInnerLinks; }
 
 TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue,
                                                            TObject* owner)
     : TClassMultiBase(owner, parentValue) {
   InnerBoundary = Own(new THIEditMultiEx(1, 2));
   Library = Own(new THIApplication());
+  Library->Flag = 1;
+  // An empty title leaves the application window as it is: the call has no
+  // effect and is kept as the scheme makes it.
   Library->Title("");
   LibFolder = Own(new THIFilePartElm());
   LibFolder->Mode = 0;
   LibName = Own(new THIFilePartElm());
   LibName->Mode = 2;
+  // The settings file path beside the library (Data[0]) is formed on every
+  // run, but the viewer scheme reads only the folder (Data[1]).
   IniPath = Own(new THIFormatStr());
   IniPath->SetCount(2);
   IniPath->Mask = "%1%2.ini";

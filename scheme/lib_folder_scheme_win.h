@@ -11,11 +11,14 @@
 
 namespace hi {
 
-class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
+class TClassMultiElementEx_97D3AB0 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassMultiElementEx_97D3AB0() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
+  // The wiring, LinkCount rows; the constructor makes these links.
+  static constexpr size_t LinkCount = 11;
+  static const TSchemeLink<TClassMultiElementEx_97D3AB0>* Links();
 
   THIEditMultiEx* InnerBoundary;
   THIApplication* Library;
@@ -23,13 +26,6 @@ class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
   THIFilePartElm* LibName;
   THIFormatStr* IniPath;
   THIHub* InnerHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

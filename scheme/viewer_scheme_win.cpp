@@ -3,6 +3,7 @@
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
 
@@ -49,7 +50,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocumentExists, THIFileTools::doFileExists, 0),
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -80,8 +81,18 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
+    // The archiver takes '?' and '*' in a name as a pattern and would
+    // extract whatever document matches. It is started only for a name that
+    // is an existing file: a name that no file can have (a host had to put
+    // '?' for characters of another code page) shows "No_Thumb".
+    /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
+    /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
+    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 70, "the viewer scheme has 70 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 74 links");
+
+const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
 namespace {
 
@@ -136,26 +147,30 @@ void WindowLook(THIWin* w) {
 }
 
 HANDLE LoadPlaceholder(const char* name) {
-  return LoadImageA(kol::ThisModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  return LoadImageW(kol::ThisModule(), kol::Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
 }
 
 }  // namespace
 
+THiListerForm* SetUpViewerForm(THiListerForm* form) {
+  form->Left = 35;
+  form->Top = 105;
+  form->Width = 435;
+  form->Height = 413;
+  form->Align = 0;
+  WindowLook(form);
+  form->Visible = 0;
+  form->DragForm = 0;
+  form->AddBorders = 0;
+  form->ResizeHost = 0;
+  form->PassKeys = 1;
+  form->Init();
+  return form;
+}
+
 TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner)
     : TClassMultiBase(owner, parentValue) {
-  /*  1 */ ViewerForm = Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue)));
-  ViewerForm->Left = 35;
-  ViewerForm->Top = 105;
-  ViewerForm->Width = 435;
-  ViewerForm->Height = 413;
-  ViewerForm->Align = 0;
-  WindowLook(ViewerForm);
-  ViewerForm->Visible = 0;
-  ViewerForm->DragForm = 0;
-  ViewerForm->AddBorders = 0;
-  ViewerForm->ResizeHost = 0;
-  ViewerForm->PassKeys = 1;
-  ViewerForm->Init();
+  /*  1 */ ViewerForm = SetUpViewerForm(Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue))));
   /*  2 */ SchemeBoundary = Own(new THIEditMultiEx(0, 0));
   /*  3 */ LoadFailed = Own(WithValue(new THIDoData(), 0));
   /*  4 */ HostCommand = Own(new THitcListCommand(ViewerForm->Control()->Handle()));
@@ -166,7 +181,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   MakeInteger(FitParamTest->Op2, 0);
   /*  8 */ FitFlagTest = Own(Test(new THIIf_else(), false));
   /*  9 */ FitFlagMask = Own(new THIMath());
-  FitFlagMask->Operation = 4;
+  FitFlagMask->Operation = MathOperationAnd;
   FitFlagMask->Op1 = 0.0;
   FitFlagMask->Op2 = 2.0;
   FitFlagMask->ResultType = 1;
@@ -179,11 +194,11 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   ThumbImage->Top = 0;
   ThumbImage->Width = 392;
   ThumbImage->Height = 266;
-  ThumbImage->Align = 5;
+  ThumbImage->Align = kol::alClient;
   WindowLook(ThumbImage);
   ThumbImage->Visible = 1;
   ThumbImage->AutoSize = 0;
-  ThumbImage->SetViewStyle(2);
+  ThumbImage->SetViewStyle(vsFit);
   ThumbImage->SetSmooth(true);
   ThumbImage->Init();
   /* 12 */ BmpLoader = Own(new THIPictureStream());
@@ -229,6 +244,8 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
+  /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
+  /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

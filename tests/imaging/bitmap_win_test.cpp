@@ -11,6 +11,7 @@
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 #include "tests/imaging/test_files.h"
+#include "toolkit/handles.h"
 
 using namespace hi;
 using namespace testing_imaging;
@@ -20,7 +21,20 @@ namespace {
 // A 32-bit canvas selected into a memory DC, filled with one colour.
 class Canvas {
  public:
-  Canvas(int w, int h, COLORREF fill) {
+  Canvas(int w, int h, COLORREF fill)
+      : bmp_(Section(w, h)), dc_(kol::CompatibleDc(nullptr)), select_(dc_.get(), bmp_.get()) {
+    RECT r = {0, 0, w, h};
+    kol::GdiBrush b(CreateSolidBrush(fill));
+    FillRect(dc_.get(), &r, b.get());
+  }
+  HDC dc() const { return dc_.get(); }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    return GetPixel(dc_.get(), x, y);
+  }
+
+ private:
+  static HBITMAP Section(int w, int h) {
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = w;
@@ -28,34 +42,17 @@ class Canvas {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits;
-    bmp_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    dc_ = CreateCompatibleDC(nullptr);
-    old_ = SelectObject(dc_, bmp_);
-    RECT r = {0, 0, w, h};
-    HBRUSH b = CreateSolidBrush(fill);
-    FillRect(dc_, &r, b);
-    DeleteObject(b);
-  }
-  ~Canvas() {
-    SelectObject(dc_, old_);
-    DeleteDC(dc_);
-    DeleteObject(bmp_);
-  }
-  HDC dc() const { return dc_; }
-  COLORREF At(int x, int y) const {
-    GdiFlush();
-    return GetPixel(dc_, x, y);
+    return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   }
 
- private:
-  HBITMAP bmp_;
-  HDC dc_;
-  HGDIOBJ old_;
+  kol::GdiBitmap bmp_;
+  kol::MemoryDc dc_;
+  kol::SelectGuard select_;
 };
 
 // 3 x 2, 24 bits: pixel (x, y) is red 40x+1, green 80y+2, blue 7.
-TBitmapObject* Sample() {
-  TBitmapObject* b = CreateDibBitmap(3, 2, px24Bit);
+std::unique_ptr<TBitmapObject> Sample() {
+  std::unique_ptr<TBitmapObject> b = CreateDibBitmap(3, 2, px24Bit);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) {
       uint8_t* p = b->ScanLine(y) + 3 * x;
@@ -71,7 +68,7 @@ COLORREF SampleColor(int x, int y) { return RGB(40 * x + 1, 80 * y + 2, 7); }
 }  // namespace
 
 TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
-  std::unique_ptr<TBitmapObject> b(Sample());
+  std::unique_ptr<TBitmapObject> b = Sample();
   {
     Canvas c(10, 10, RGB(9, 9, 9));
     b->Draw(c.dc(), 2, 3);
@@ -99,7 +96,8 @@ TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
     b->Draw(c.dc(), 0, 0);
     EXPECT_EQ(c.At(1, 1), SampleColor(1, 1));
   }
-  HBITMAP h = static_cast<HBITMAP>(b->ReleaseHandle());
+  kol::GdiBitmap owned(static_cast<HBITMAP>(b->ReleaseHandle()));
+  const HBITMAP h = owned.get();
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(b->Handle(), nullptr);
   EXPECT_FALSE(b->SectionOwnsRows());
@@ -107,17 +105,16 @@ TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
   BITMAP bm;
   ASSERT_NE(GetObjectA(h, sizeof bm, &bm), 0);
   EXPECT_EQ(bm.bmWidth, 3);
-  DeleteObject(h);
 }
 
 TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
-  std::unique_ptr<TBitmapObject> d(CreateDeviceBitmap(5, 4));
+  std::unique_ptr<TBitmapObject> d = CreateDeviceBitmap(5, 4);
   EXPECT_EQ(d->Storage(), bsDDB);
   ASSERT_NE(d->Handle(), nullptr);
   EXPECT_EQ(d->PixelLayout(), pxDevice);
 
   // A memory picture turned into a device bitmap keeps its pixels.
-  std::unique_ptr<TBitmapObject> b(Sample());
+  std::unique_ptr<TBitmapObject> b = Sample();
   b->SetStorage(bsDDB);
   ASSERT_NE(b->Handle(), nullptr);
   EXPECT_EQ(b->Bits(), nullptr);
@@ -126,7 +123,7 @@ TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
     b->Draw(c.dc(), 0, 0);
     EXPECT_EQ(c.At(2, 0), SampleColor(2, 0));
   }
-  std::unique_ptr<TBitmapObject> copy(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> copy = CreateDeviceBitmap(0, 0);
   ASSERT_TRUE(copy->Assign(b.get()));
   EXPECT_NE(copy->Handle(), b->Handle());
   // And back to memory rows.
@@ -140,10 +137,8 @@ TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
     EXPECT_EQ(c.At(2, 1), SampleColor(2, 1));
   }
 
-  HDC screen = GetDC(nullptr);
-  HBITMAP raw = CreateCompatibleBitmap(screen, 7, 6);
-  ReleaseDC(nullptr, screen);
-  std::unique_ptr<TBitmapObject> s(CreateDeviceBitmap(0, 0));
+  HBITMAP raw = CreateCompatibleBitmap(kol::WindowDc::ForWindow(nullptr).get(), 7, 6);
+  std::unique_ptr<TBitmapObject> s = CreateDeviceBitmap(0, 0);
   s->SetHandle(raw);
   EXPECT_EQ(s->Width(), 7);
   EXPECT_EQ(s->Height(), 6);
@@ -175,14 +170,14 @@ TEST(BitmapWin, IconHandleDrawsColourOverBackground) {
   Put32(f, uint32_t(img.size()));
   Put32(f, 22);
   f.insert(f.end(), img.begin(), img.end());
-  std::unique_ptr<TIconObject> icon(CreateIconObject());
+  std::unique_ptr<TIconObject> icon = CreateIconObject();
   icon->Size = 16;
   TMemoryStream s(f);
   ASSERT_TRUE(icon->LoadFromStream(s));
   ASSERT_NE(icon->Handle, nullptr);
   HBITMAP bh = static_cast<HBITMAP>(icon->ToBitmapHandle(RGB(0, 255, 0)));
   ASSERT_NE(bh, nullptr);
-  std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   b->SetHandle(bh);
   EXPECT_EQ(b->Width(), 16);
   Canvas c(16, 16, 0);
@@ -196,7 +191,7 @@ TEST(BitmapWin, LentPngBitmapWithAHandleIsReturnedCleanly) {
   AddChunk(png, "IHDR", IhdrData(2, 2, 8, 2));
   AddChunk(png, "IDAT", Deflate({0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 1, 2, 3, 4}));
   AddChunk(png, "IEND", {});
-  std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+  std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
   TMemoryStream s(png);
   ASSERT_TRUE(d->LoadFromStream(s));
   TBitmapObject* b = d->GetBitmap();
