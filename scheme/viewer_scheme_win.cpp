@@ -9,6 +9,20 @@ namespace hi {
 using S = TClassListPlug_97CE780;
 
 // The viewer scheme's links, row for row; Arg[i] is the data link of %(i+1).
+//
+// Additions for the documents the viewer reads itself: rows 71 to 77, and
+// rows 23 and 40 re-pointed through DocPreview.
+// - 23: the load step asks DocPreview first. A RIFF drawing's DISP picture is
+//   shown at once without the archiver (71, then 72: LoadSucceeded); a RIFF
+//   drawing without a usable preview gets "No_Thumb" (73). Any other file
+//   goes on as before (74) to the archiver test that row 23 used to reach.
+// - 40: a found archiver does not start at once. DocPreview's guard reads the
+//   ZIP directory first: declared "thumbnail.*" sizes over its limit, or a
+//   clean directory without any, give "No_Thumb" (73); every other case runs
+//   the archiver (75), the target that row 40 used to have.
+// - 76: the document's name for both points. 77: the load hub's spare output
+//   stops the previous file's archiver, so that its late output cannot probe
+//   over a picture shown in-process.
 static const TSchemeLink<S> kViewerLinks[] = {
     /*  1 */ SCHEME_LINK(ViewerForm, onLoad, LoadHub, THIHub::doEvent, 0),
     /*  2 */ SCHEME_LINK(ViewerForm, onUnload, ThumbCleaner, THIFileTools::doDelete, 0),
@@ -32,7 +46,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 20 */ SCHEME_LINK(LoadHub, onEvent[1], ArchiverPathHub, THIHub::doEvent, 0),
     /* 21 */ SCHEME_LINK(LoadHub, onEvent[2], ThumbCleaner, THIFileTools::doDelete, 0),
     /* 22 */ SCHEME_LINK(LoadHub, onEvent[3], ThumbImage, THIImage::doClear, 0),
-    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], ArchiverExists, THIFileTools::doFileExists, 0),
+    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], DocPreview, THIDocPreview::doPreview, 0),  // re-pointed
     /* 24 */ SCHEME_LINK(PngExists, onResult, PngFoundTest, THIIf_else::doCompare, 0),
     /* 25 */ SCHEME_LINK(PngExists, FileName, PngPath, THIFormatStr::Result, 0),
     /* 26 */ SCHEME_LINK(PngFoundTest, onTrue, PngHub, THIHub::doEvent, 0),
@@ -49,7 +63,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -80,8 +94,15 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
+    /* 71 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
+    /* 72 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
+    /* 73 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
+    /* 74 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
+    /* 75 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
+    /* 76 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
+    /* 77 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 70, "the viewer scheme has 70 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 77, "the viewer scheme has 77 links");
 
 namespace {
 
@@ -229,6 +250,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
+  /* 46 */ DocPreview = Own(new THIDocPreview());
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

@@ -16,10 +16,11 @@
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
-#include "scheme/scheme_links.h"
 #include "scheme/dir.h"
+#include "scheme/doc_preview.h"
 #include "scheme/file_tools.h"
 #include "scheme/format_str.h"
+#include "scheme/scheme_links.h"
 #include "scheme/win_exec.h"
 
 namespace hi {
@@ -79,6 +80,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
+  THIDocPreview* DocPreview;
 
  private:
   template <class T>

@@ -4,14 +4,22 @@
 // step ran, 1 when the plugin does not load, 2 on a bad step, 3 on a crash.
 // A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
 // longest wait between two of its ticks, which is how long the host's window
-// thread was held at a time.
+// thread was held at a time. The first "spawns" starts watching for child
+// processes (every 5 ms, on a thread of its own); each "spawns" reports how
+// many distinct ones were seen since.
 #include <windows.h>
 
+#include <tlhelp32.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "toolkit/handles.h"
@@ -89,6 +97,57 @@ class Plugin {
   CommandFn command = Get<CommandFn>("ListSendCommand");
 };
 
+// Child processes of this process, sampled until the host ends; a process
+// that lives at least one sampling period is seen.
+class SpawnWatch {
+ public:
+  SpawnWatch() = default;
+  SpawnWatch(const SpawnWatch&) = delete;
+  SpawnWatch& operator=(const SpawnWatch&) = delete;
+  ~SpawnWatch() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  // Children that already run (a helper the system started for the host's
+  // windows) are not counted.
+  void Start() {
+    if (thread_.joinable()) return;
+    Sample(before_);
+    thread_ = std::thread([this] { Loop(); });
+  }
+  size_t Seen() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return seen_.size();
+  }
+
+ private:
+  static void Sample(std::set<DWORD>& children) {
+    HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snap == INVALID_HANDLE_VALUE) return;
+    PROCESSENTRY32 e = {};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32First(snap, &e); ok; ok = Process32Next(snap, &e))
+      if (e.th32ParentProcessID == GetCurrentProcessId()) children.insert(e.th32ProcessID);
+    CloseHandle(snap);
+  }
+  void Loop() {
+    while (!stop_) {
+      std::set<DWORD> now;
+      Sample(now);
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (DWORD pid : now)
+          if (!before_.count(pid)) seen_.insert(pid);
+      }
+      Sleep(5);
+    }
+  }
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::set<DWORD> before_, seen_;
+  std::thread thread_;
+};
+
 class Host {
  public:
   explicit Host(Plugin& plugin) : plugin_(plugin) {}
@@ -144,6 +203,7 @@ class Host {
   LONGLONG longestGap_ = 0;
   std::string longestStep_;
   long ticks_ = 0;
+  SpawnWatch spawns_;
 };
 
 Host* g_host = nullptr;
@@ -318,6 +378,11 @@ bool Host::Run(const Step& step) {
     case StepKind::close: ok = Close(step); break;
     case StepKind::lister: ok = SelectLister(step); break;
     case StepKind::watch: ok = Watch(step); break;
+    case StepKind::spawns:
+      spawns_.Start();
+      Line(step.text, std::to_string(spawns_.Seen()));
+      ok = true;
+      break;
     case StepKind::stats: {
       char text[96];
       Pump();

@@ -12,7 +12,7 @@ namespace listerhost {
 // opens several documents one after the other.
 constexpr int MaxListers = 8;
 
-enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch };
+enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch, spawns };
 
 struct Step {
   StepKind kind = StepKind::close;
