@@ -8,6 +8,10 @@
 
 namespace hi {
 
+std::FILE* OpenPictureFile(const std::string& name, bool create) {
+  return std::fopen(name.c_str(), create ? "w+b" : "rb");
+}
+
 bool PictureFileExists(const std::string& name) {
   struct stat st;
   return !name.empty() && stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
@@ -15,9 +19,9 @@ bool PictureFileExists(const std::string& name) {
 
 std::string ResolvePictureFileName(const std::string& name) { return name; }
 
-TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background) {
-  TBitmapObject* b = icon.MaskImage() ? icon.ComposeBitmap(background) : nullptr;
-  return b ? b : CreateDeviceBitmap(0, 0);
+std::unique_ptr<TBitmapObject> IconToBitmap(TIconObject& icon, uint32_t background) {
+  std::unique_ptr<TBitmapObject> b = icon.MaskImage() ? icon.ComposeBitmap(background) : nullptr;
+  return b ? std::move(b) : CreateDeviceBitmap(0, 0);
 }
 
 }  // namespace hi

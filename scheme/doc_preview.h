@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 #include "docreader/doc_reader.h"
@@ -26,14 +27,14 @@ enum class TGuardVerdict : uint8_t {
 TGuardVerdict GuardVerdict(TDocResult listed, const std::vector<TThumbnailMember>& members, uint64_t maxTotalBytes);
 
 // The bitmap of a DISP preview (a bare DIB), or none when it does not decode.
-TBitmapObject* DibToBitmap(const std::vector<uint8_t>& dib);
+std::unique_ptr<TBitmapObject> DibToBitmap(const std::vector<uint8_t>& dib);
 
 class THIDocPreview : public TObject {
  public:
   // Declared bytes of all thumbnail members together that the archiver may
   // be asked to write.
   uint64_t MaxThumbnailBytes = uint64_t(64) << 20;
-  TEventLink FileName;   // data: the document, in the host's code page
+  TEventLink FileName;   // data: the document's name (UTF-8)
   TEventLink onBitmap;   // the in-process preview, valid during the event
   TEventLink onShown;    // after onBitmap: the preview was shown in-process
   TEventLink onNoThumb;  // a drawing without a usable preview, or one the guard refuses

@@ -1,7 +1,5 @@
 #include "scheme/doc_preview.h"
 
-#include <windows.h>
-
 #include <memory>
 #include <string>
 
@@ -11,26 +9,8 @@
 
 namespace hi {
 
-namespace {
-
-// The host hands names in its ANSI code page; the reader opens UTF-8 names.
-std::string AnsiToUtf8(const std::string& ansi) {
-  if (ansi.empty() || ansi.size() > INT32_MAX) return std::string();
-  int n = MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), nullptr, 0);
-  if (n <= 0) return std::string();
-  std::wstring wide(size_t(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), int(ansi.size()), &wide[0], n);
-  int m = WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, nullptr, 0, nullptr, nullptr);
-  if (m <= 0) return std::string();
-  std::string utf8(size_t(m), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, wide.data(), n, &utf8[0], m, nullptr, nullptr);
-  return utf8;
-}
-
-}  // namespace
-
-TBitmapObject* DibToBitmap(const std::vector<uint8_t>& dib) {
-  std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+std::unique_ptr<TBitmapObject> DibToBitmap(const std::vector<uint8_t>& dib) {
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   TMemoryStream stream(dib.data(), dib.size());
   bool loaded = false;
   // A header the bitmap model refuses raises its assertion: a damaged preview.
@@ -40,19 +20,19 @@ TBitmapObject* DibToBitmap(const std::vector<uint8_t>& dib) {
     loaded = false;
   }
   if (!loaded || b->IsEmpty()) return nullptr;
-  return b.release();
+  return b;
 }
 
 void THIDocPreview::doPreview(TData& value, uint16_t) {
-  const std::string name = AnsiToUtf8(ReadString(value, FileName, std::string()));
+  const std::string name = ReadString(value, FileName, std::string());
   std::unique_ptr<TDocSource> source = OpenDocFile(name);
   if (!source || DocumentEra(*source) != TDocEra::riff) {
     ForwardNull(value, onOther);
     return;
   }
   TPreview preview = ReadPreview(*source);
-  std::unique_ptr<TBitmapObject> bitmap(
-      preview.result == TDocResult::ok && preview.kind == TPreviewKind::dib ? DibToBitmap(preview.bytes) : nullptr);
+  std::unique_ptr<TBitmapObject> bitmap;
+  if (preview.result == TDocResult::ok && preview.kind == TPreviewKind::dib) bitmap = DibToBitmap(preview.bytes);
   if (!bitmap) {
     ForwardNull(value, onNoThumb);
     return;
@@ -62,7 +42,7 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
 }
 
 void THIDocPreview::doGuard(TData& value, uint16_t) {
-  const std::string name = AnsiToUtf8(ReadString(value, FileName, std::string()));
+  const std::string name = ReadString(value, FileName, std::string());
   std::unique_ptr<TDocSource> source = OpenDocFile(name);
   if (!source || DocumentEra(*source) != TDocEra::zip) {
     ForwardNull(value, onRun);

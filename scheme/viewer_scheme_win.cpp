@@ -3,6 +3,7 @@
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
 
@@ -10,17 +11,18 @@ using S = TClassListPlug_97CE780;
 
 // The viewer scheme's links, row for row; Arg[i] is the data link of %(i+1).
 //
-// Additions for the documents the viewer reads itself: rows 71 to 77, and
-// rows 23 and 40 re-pointed through DocPreview.
+// Additions for the documents the viewer reads itself: rows 75 to 81, and
+// rows 23 and 73 re-pointed through DocPreview.
 // - 23: the load step asks DocPreview first. A RIFF drawing's DISP picture is
-//   shown at once without the archiver (71, then 72: LoadSucceeded); a RIFF
-//   drawing without a usable preview gets "No_Thumb" (73). Any other file
-//   goes on as before (74) to the archiver test that row 23 used to reach.
-// - 40: a found archiver does not start at once. DocPreview's guard reads the
-//   ZIP directory first: declared "thumbnail.*" sizes over its limit, or a
-//   clean directory without any, give "No_Thumb" (73); every other case runs
-//   the archiver (75), the target that row 40 used to have.
-// - 76: the document's name for both points. 77: the load hub's spare output
+//   shown at once without the archiver (75, then 76: LoadSucceeded); a RIFF
+//   drawing without a usable preview gets "No_Thumb" (77). Any other file
+//   goes on as before (78) to the archiver test that row 23 used to reach.
+// - 73: an existing ZIP document does not start the archiver at once.
+//   DocPreview's guard reads its directory first: declared "thumbnail.*"
+//   sizes over its limit, or a clean directory without any, give "No_Thumb"
+//   (77); every other case runs the archiver (79), the target that row 73
+//   used to have.
+// - 80: the document's name for both points. 81: the load hub's spare output
 //   stops the previous file's archiver, so that its late output cannot probe
 //   over a picture shown in-process.
 static const TSchemeLink<S> kViewerLinks[] = {
@@ -63,7 +65,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocumentExists, THIFileTools::doFileExists, 0),
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -94,15 +96,25 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
-    /* 71 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
-    /* 72 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
-    /* 73 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
-    /* 74 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
-    /* 75 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
-    /* 76 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
-    /* 77 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
+    // The archiver takes '?' and '*' in a name as a pattern and would
+    // extract whatever document matches. It is started only for a name that
+    // is an existing file: a name that no file can have (a host had to put
+    // '?' for characters of another code page) shows "No_Thumb".
+    /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
+    /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
+    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
+    /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
+    /* 75 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
+    /* 76 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
+    /* 77 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
+    /* 78 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
+    /* 79 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
+    /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
+    /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 77, "the viewer scheme has 77 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 81 links");
+
+const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
 namespace {
 
@@ -157,26 +169,30 @@ void WindowLook(THIWin* w) {
 }
 
 HANDLE LoadPlaceholder(const char* name) {
-  return LoadImageA(kol::ThisModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  return LoadImageW(kol::ThisModule(), kol::Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
 }
 
 }  // namespace
 
+THiListerForm* SetUpViewerForm(THiListerForm* form) {
+  form->Left = 35;
+  form->Top = 105;
+  form->Width = 435;
+  form->Height = 413;
+  form->Align = 0;
+  WindowLook(form);
+  form->Visible = 0;
+  form->DragForm = 0;
+  form->AddBorders = 0;
+  form->ResizeHost = 0;
+  form->PassKeys = 1;
+  form->Init();
+  return form;
+}
+
 TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner)
     : TClassMultiBase(owner, parentValue) {
-  /*  1 */ ViewerForm = Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue)));
-  ViewerForm->Left = 35;
-  ViewerForm->Top = 105;
-  ViewerForm->Width = 435;
-  ViewerForm->Height = 413;
-  ViewerForm->Align = 0;
-  WindowLook(ViewerForm);
-  ViewerForm->Visible = 0;
-  ViewerForm->DragForm = 0;
-  ViewerForm->AddBorders = 0;
-  ViewerForm->ResizeHost = 0;
-  ViewerForm->PassKeys = 1;
-  ViewerForm->Init();
+  /*  1 */ ViewerForm = SetUpViewerForm(Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue))));
   /*  2 */ SchemeBoundary = Own(new THIEditMultiEx(0, 0));
   /*  3 */ LoadFailed = Own(WithValue(new THIDoData(), 0));
   /*  4 */ HostCommand = Own(new THitcListCommand(ViewerForm->Control()->Handle()));
@@ -250,7 +266,9 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
-  /* 46 */ DocPreview = Own(new THIDocPreview());
+  /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
+  /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
+  /* 48 */ DocPreview = Own(new THIDocPreview());
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

@@ -1,10 +1,11 @@
 #include "tools/listerhost_capture.h"
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <vector>
 
 #include "toolkit/handles.h"
+#include "toolkit/wide.h"
 
 namespace listerhost {
 
@@ -88,10 +89,10 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
   const char* pixels = static_cast<const char*>(bits);
   file.insert(file.end(), pixels, pixels + imageSize);
 
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(file.data(), std::streamsize(file.size()));
-  out.close();
-  if (!out) {
+  FILE* out = _wfopen(kol::Wide(path).c_str(), L"wb");
+  const bool written = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  const bool closed = out && std::fclose(out) == 0;
+  if (!written || !closed) {
     error = "cannot write " + path;
     return false;
   }

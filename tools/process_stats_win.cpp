@@ -43,7 +43,7 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM counter) {
 }  // namespace
 
 long CountProcessHandles() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
   auto query = ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
                      : nullptr;
   if (!query) return -1;
