@@ -10,6 +10,21 @@ namespace hi {
 using S = TClassListPlug_97CE780;
 
 // The viewer scheme's links, row for row; Arg[i] is the data link of %(i+1).
+//
+// Additions for the documents the viewer reads itself: rows 75 to 81, and
+// rows 23 and 73 re-pointed through DocPreview.
+// - 23: the load step asks DocPreview first. A RIFF drawing's DISP picture is
+//   shown at once without the archiver (75, then 76: LoadSucceeded); a RIFF
+//   drawing without a usable preview gets "No_Thumb" (77). Any other file
+//   goes on as before (78) to the archiver test that row 23 used to reach.
+// - 73: an existing ZIP document does not start the archiver at once.
+//   DocPreview's guard reads its directory first: declared "thumbnail.*"
+//   sizes over its limit, or a clean directory without any, give "No_Thumb"
+//   (77); every other case runs the archiver (79), the target that row 73
+//   used to have.
+// - 80: the document's name for both points. 81: the load hub's spare output
+//   stops the previous file's archiver, so that its late output cannot probe
+//   over a picture shown in-process.
 static const TSchemeLink<S> kViewerLinks[] = {
     /*  1 */ SCHEME_LINK(ViewerForm, onLoad, LoadHub, THIHub::doEvent, 0),
     /*  2 */ SCHEME_LINK(ViewerForm, onUnload, ThumbCleaner, THIFileTools::doDelete, 0),
@@ -33,7 +48,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 20 */ SCHEME_LINK(LoadHub, onEvent[1], ArchiverPathHub, THIHub::doEvent, 0),
     /* 21 */ SCHEME_LINK(LoadHub, onEvent[2], ThumbCleaner, THIFileTools::doDelete, 0),
     /* 22 */ SCHEME_LINK(LoadHub, onEvent[3], ThumbImage, THIImage::doClear, 0),
-    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], ArchiverExists, THIFileTools::doFileExists, 0),
+    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], DocPreview, THIDocPreview::doPreview, 0),  // re-pointed
     /* 24 */ SCHEME_LINK(PngExists, onResult, PngFoundTest, THIIf_else::doCompare, 0),
     /* 25 */ SCHEME_LINK(PngExists, FileName, PngPath, THIFormatStr::Result, 0),
     /* 26 */ SCHEME_LINK(PngFoundTest, onTrue, PngHub, THIHub::doEvent, 0),
@@ -87,10 +102,17 @@ static const TSchemeLink<S> kViewerLinks[] = {
     // '?' for characters of another code page) shows "No_Thumb".
     /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
     /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
-    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
     /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
+    /* 75 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
+    /* 76 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
+    /* 77 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
+    /* 78 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
+    /* 79 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
+    /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
+    /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 74 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 81 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -246,6 +268,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
   /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
   /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
+  /* 48 */ DocPreview = Own(new THIDocPreview());
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

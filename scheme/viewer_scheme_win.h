@@ -16,10 +16,11 @@
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
-#include "scheme/scheme_links.h"
 #include "scheme/dir.h"
+#include "scheme/doc_preview.h"
 #include "scheme/file_tools.h"
 #include "scheme/format_str.h"
+#include "scheme/scheme_links.h"
 #include "scheme/win_exec.h"
 
 namespace hi {
@@ -34,7 +35,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 74;
+  static constexpr size_t LinkCount = 81;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -88,6 +89,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   THIHub* OutputHub;
   THIFileTools* DocumentExists;
   THIIf_else* DocumentFoundTest;
+  THIDocPreview* DocPreview;
 };
 
 }  // namespace hi

@@ -240,6 +240,8 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   FireNull(onStart);
 }
 
+void THIWinExec::doStop(TData&, uint16_t) { Stop(); }
+
 void THIWinExec::Stop() {
   if (!run_) return;
   // Only one of the element and the worker kills the program.

@@ -8,17 +8,24 @@
 // without the W functions ('?' for every character outside it).
 // A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
 // longest wait between two of its ticks, which is how long the host's window
-// thread was held at a time.
+// thread was held at a time. The first "spawns" starts watching for child
+// processes (every 5 ms, on a thread of its own); each "spawns" reports how
+// many distinct ones were seen since.
 #include <windows.h>
 
 #include <shellapi.h>
+#include <tlhelp32.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <cwchar>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/utf.h"
@@ -127,6 +134,56 @@ class Plugin {
   PreviewWFn previewW = Get<PreviewWFn>("ListGetPreviewBitmapW");
 };
 
+// Child processes of this process, sampled until the host ends; a process
+// that lives at least one sampling period is seen.
+class SpawnWatch {
+ public:
+  SpawnWatch() = default;
+  SpawnWatch(const SpawnWatch&) = delete;
+  SpawnWatch& operator=(const SpawnWatch&) = delete;
+  ~SpawnWatch() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  // Children that already run (a helper the system started for the host's
+  // windows) are not counted.
+  void Start() {
+    if (thread_.joinable()) return;
+    Sample(before_);
+    thread_ = std::thread([this] { Loop(); });
+  }
+  size_t Seen() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return seen_.size();
+  }
+
+ private:
+  static void Sample(std::set<DWORD>& children) {
+    kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return;
+    PROCESSENTRY32 e = {};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32First(snap.get(), &e); ok; ok = Process32Next(snap.get(), &e))
+      if (e.th32ParentProcessID == GetCurrentProcessId()) children.insert(e.th32ProcessID);
+  }
+  void Loop() {
+    while (!stop_) {
+      std::set<DWORD> now;
+      Sample(now);
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (DWORD pid : now)
+          if (!before_.count(pid)) seen_.insert(pid);
+      }
+      Sleep(5);
+    }
+  }
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::set<DWORD> before_, seen_;
+  std::thread thread_;
+};
+
 class Host {
  public:
   Host(Plugin& plugin, bool ansi) : plugin_(plugin), ansi_(ansi) {}
@@ -190,6 +247,7 @@ class Host {
   LONGLONG longestGap_ = 0;
   std::string longestStep_;
   long ticks_ = 0;
+  SpawnWatch spawns_;
 };
 
 Host* g_host = nullptr;
@@ -366,6 +424,11 @@ bool Host::Run(const Step& step) {
     case StepKind::watch: ok = Watch(step); break;
     case StepKind::preview: ok = Preview(step); break;
     case StepKind::previews: ok = Previews(step); break;
+    case StepKind::spawns:
+      spawns_.Start();
+      Line(step.text, std::to_string(spawns_.Seen()));
+      ok = true;
+      break;
     case StepKind::stats: {
       char text[96];
       Pump();

@@ -129,8 +129,11 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
   const bool hasRest = colon != std::string::npos;
   const std::string rest = hasRest ? text.substr(colon + 1) : std::string();
 
-  if (name == "close" || name == "stats" || name == "watch") {
-    step.kind = name == "close" ? StepKind::close : name == "stats" ? StepKind::stats : StepKind::watch;
+  if (name == "close" || name == "stats" || name == "watch" || name == "spawns") {
+    step.kind = name == "close"   ? StepKind::close
+                : name == "stats" ? StepKind::stats
+                : name == "watch" ? StepKind::watch
+                                  : StepKind::spawns;
     if (hasRest) error = name + " takes no argument";
     return !hasRest;
   }

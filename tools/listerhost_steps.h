@@ -14,6 +14,7 @@ constexpr int MaxListers = 8;
 
 enum class StepKind {
   detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch,
+  spawns,
   preview, previews  // the file panel's thumbnail calls
 };
 

@@ -24,7 +24,10 @@ using TakeLogFn = int(__stdcall*)(char*, int);
 using IntFn = int(__stdcall*)();
 using VoidFn = void(__stdcall*)();
 
-const char kDetect[] = "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)";
+const char kDetect[] =
+    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
+    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
+constexpr int kDetectLength = int(sizeof kDetect) - 1;
 
 struct Plugin {
   HMODULE module = LoadLibraryA(test::WinePath(TEST_PLUGIN_PATH).c_str());
@@ -107,13 +110,14 @@ TEST(Exports, A_BeforeDefaultParams) {
   ASSERT_TRUE(p.detect && p.defaults && p.load && p.loadNext && p.loadW && p.loadNextW && p.close && p.command);
 
   // Detection works before anything else; nothing at or past index n.
-  for (int n : {84, 83, 1, 0, 200}) {
+  static_assert(kDetectLength == 156, "the detect string's length");
+  for (int n : {kDetectLength + 1, kDetectLength, 84, 83, 1, 0, 200}) {
     char buf[256];
     memset(buf, '#', sizeof buf);
     p.detect(buf, n);
-    if (n > 83) {
+    if (n > kDetectLength) {
       EXPECT_STREQ(buf, kDetect);
-      EXPECT_EQ(buf[84], '#');
+      EXPECT_EQ(buf[kDetectLength + 1], '#');
     } else if (n >= 1) {
       EXPECT_EQ(std::string(buf, size_t(n - 1)), std::string(kDetect, size_t(n - 1)));
       EXPECT_EQ(buf[n - 1], '\0');
@@ -234,7 +238,7 @@ TEST(Exports, D_ExportTable) {
                                               "ListSetDefaultParams"}));
   for (const auto& n : names) EXPECT_EQ(n.find('@'), std::string::npos) << n;
 #if defined(__i386__)
-  char buf[100];
+  char buf[200];
   void* fn = reinterpret_cast<void*>(GetProcAddress(ThePlugin().module, "ListGetDetectString"));
   EXPECT_EQ(StackDrift(fn, buf, sizeof buf), 0);
   EXPECT_STREQ(buf, kDetect);

@@ -121,6 +121,9 @@ class Files {
   }
   // A file holding the start of a ZIP archive: a local header signature.
   std::string Zip(const std::string& name) { return Make(name, std::string("PK\x03\x04\x14\0\0\0\x08\0", 10)); }
+  std::string Riff(const std::string& name, const std::string& form) {
+    return Make(name, std::string("RIFF\x0c\0\0\0", 8) + form + std::string("vrsn\x02\0\0\0\x2c\x01", 10));
+  }
   std::string Make(const std::string& name, const std::string& bytes) {
     std::string path = dir_ + "\\" + name;
     std::ofstream(path, std::ios::binary) << bytes;
@@ -207,6 +210,9 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   ASSERT_TRUE(ParseStep("shot:C:\\out.bmp", s, error)) << error;
   EXPECT_EQ(s.file, "C:\\out.bmp");
   EXPECT_FALSE(ParseStep("detect:", s, error));
+  ASSERT_TRUE(ParseStep("spawns", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::spawns);
+  EXPECT_FALSE(ParseStep("spawns:1", s, error));
 
   ASSERT_TRUE(ParseStep("cmd:4:50", s, error)) << error;
   EXPECT_EQ(s.kind, StepKind::cmd);
@@ -282,10 +288,22 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
 TEST(ListerHost, DetectStringOnDocumentsAndOtherFiles) {
   Files files;
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {files.Zip("logo.cdr"), "1"},  {files.Zip("LOGO.CDT"), "1"},  {files.Zip("fill.pat"), "1"},
-      {files.Zip("draw.des"), "1"},  {files.Zip("archive.zip"), "0"},
-      {files.Make("plain.cdr", "not a zip archive"), "0"},          {files.Make("empty.cdr", ""), "0"},
-      {files.Make("short.cdr", "PK\x03"), "0"}};
+      {files.Zip("logo.cdr"), "1"},
+      {files.Zip("LOGO.CDT"), "1"},
+      {files.Zip("fill.pat"), "1"},
+      {files.Zip("draw.des"), "1"},
+      {files.Zip("archive.zip"), "0"},
+      {files.Make("plain.cdr", "not a zip archive"), "0"},
+      {files.Make("empty.cdr", ""), "0"},
+      {files.Make("short.cdr", "PK\x03"), "0"},
+      // RIFF drawings of every version letter and extension; other RIFF forms are not drawings.
+      {files.Riff("old.cdr", "CDR9"), "1"},
+      {files.Riff("OLD.CDT", "CDRD"), "1"},
+      {files.Riff("old.pat", "CDR6"), "1"},
+      {files.Riff("old.des", "CDRC"), "1"},
+      {files.Riff("sound.cdr", "WAVE"), "0"},
+      {files.Riff("old.riff", "CDR9"), "0"},
+      {files.Make("cut.cdr", "RIFF\x10\0\0\0CD"), "0"}};
   std::vector<std::string> args = {TEST_PLUGIN_PATH};
   for (const auto& c : cases) args.push_back("detect:" + c.first);
   Outcome o = RunHost(args);

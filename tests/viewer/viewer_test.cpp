@@ -8,10 +8,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "framework/utf.h"
@@ -547,4 +551,423 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
     EXPECT_EQ(CountProcesses("7za.exe"), 0) << mode;
   }
   SetEnvironmentVariableA("MISBEHAVE", nullptr);
+}
+
+// ---- Documents the viewer reads itself --------------------------------------
+
+namespace {
+
+const Rgb kBandTop{200, 30, 40}, kBandMid{20, 40, 210}, kBandLow{240, 200, 0};
+
+std::string Chunk(const std::string& id, const std::string& data) {
+  std::string s = id;
+  Le(s, uint32_t(data.size()), 4);
+  s += data;
+  if (data.size() & 1) s += '\0';
+  return s;
+}
+
+struct RiffOptions {
+  uint32_t clrUsed = 0;
+  bool profileFirst = false;  // a colour-profile LIST before DISP
+  bool oddSizes = false;      // odd chunks before and after, and an odd DISP
+  bool withDisp = true;
+  bool damagedDisp = false;
+};
+
+// A RIFF drawing whose 8-bit DISP picture (64 x 48) has three bands, drawn
+// from table entries 250, 7 and 240: past biClrUsed 236, so only a reader
+// that takes the whole table gets the colours right.
+std::string RiffDoc(const RiffOptions& o) {
+  const int w = 64, h = 48, stride = 64;
+  std::string disp;
+  Le(disp, 8, 4);
+  Le(disp, o.damagedDisp ? 41 : 40, 4);
+  Le(disp, w, 4);
+  Le(disp, h, 4);
+  Le(disp, 1, 2);
+  Le(disp, 8, 2);
+  Le(disp, 0, 4);
+  Le(disp, uint32_t(stride * h), 4);
+  Le(disp, 0, 4);
+  Le(disp, 0, 4);
+  Le(disp, o.clrUsed, 4);
+  Le(disp, 0, 4);
+  std::string table(1024, '\0');
+  auto entry = [&](int i, Rgb c) {
+    table[size_t(4 * i)] = char(c.b);
+    table[size_t(4 * i + 1)] = char(c.g);
+    table[size_t(4 * i + 2)] = char(c.r);
+  };
+  entry(250, kBandTop);
+  entry(7, kBandMid);
+  entry(240, kBandLow);
+  disp += table;
+  if (o.oddSizes) disp += '\x55';  // a stray byte between table and rows
+  for (int y = h - 1; y >= 0; --y) disp += std::string(size_t(stride), char(y < 16 ? 250 : y < 32 ? 7 : 240));
+  std::string body = "CDRD" + Chunk("vrsn", std::string("\x2c\x01", 2));
+  if (o.oddSizes) body += Chunk("odd1", "abc");
+  if (o.profileFirst) body += Chunk("LIST", "iccp" + std::string(601, '\x11'));
+  if (o.withDisp) body += Chunk("DISP", disp);
+  body += Chunk("LIST", "cmpr" + std::string(o.oddSizes ? 33 : 32, '\x22'));
+  std::string s = "RIFF";
+  Le(s, uint32_t(body.size()), 4);
+  return s + body;
+}
+
+// Counts the three bands; centred at its own size each band is 64 x 16.
+void ExpectBands(const Shot& s, bool fitted, const std::string& what) {
+  for (Rgb c : {kBandTop, kBandMid, kBandLow}) {
+    if (fitted)
+      EXPECT_GT(s.Count(c), 64 * 16 * 40) << what;
+    else
+      EXPECT_EQ(s.Count(c), 64 * 16) << what;
+  }
+  // Top band above the middle one, as drawn.
+  const int x = s.w / 2;
+  int top = -1, mid = -1;
+  for (int y = 0; y < s.h; ++y) {
+    if (top < 0 && s.At(x, y) == kBandTop) top = y;
+    if (mid < 0 && s.At(x, y) == kBandMid) mid = y;
+  }
+  EXPECT_TRUE(top >= 0 && mid > top) << what;
+}
+
+// The preview of a real document as its own DISP chunk says: the picture's
+// colours row by row (top row first), found here without the plugin's code.
+struct DispPicture {
+  int w = 0, h = 0;
+  std::vector<Rgb> pixels;
+  bool Read(const std::string& doc) {
+    for (size_t pos = 12; pos + 8 <= doc.size();) {
+      uint32_t size;
+      memcpy(&size, &doc[pos + 4], 4);
+      if (doc.compare(pos, 4, "DISP") == 0 && pos + 8 + size <= doc.size()) {
+        const char* d = doc.data() + pos + 8;
+        int32_t height;
+        uint16_t bits;
+        memcpy(&w, d + 8, 4);
+        memcpy(&height, d + 12, 4);
+        memcpy(&bits, d + 18, 2);
+        if (bits != 8 || w <= 0 || height <= 0) return false;
+        h = height;
+        const int stride = (w + 3) & ~3;
+        const unsigned char* table = reinterpret_cast<const unsigned char*>(d + 44);
+        const unsigned char* rows = reinterpret_cast<const unsigned char*>(d + size) - size_t(stride) * h;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) {
+            const unsigned char* e = table + 4 * rows[size_t(h - 1 - y) * stride + x];
+            pixels.push_back({e[2], e[1], e[0]});
+          }
+        return true;
+      }
+      pos += 8 + size + (size & 1);
+    }
+    return false;
+  }
+  // Where the shot holds the picture at its own size, or -1.
+  int MatchesCentred(const Shot& s) const {
+    int best = 0;
+    for (int dy = -1; dy <= 1; ++dy)
+      for (int dx = -1; dx <= 1; ++dx) {
+        const int x0 = (s.w - w) / 2 + dx, y0 = (s.h - h) / 2 + dy;
+        int same = 0;
+        for (int y = 0; y < h; ++y)
+          for (int x = 0; x < w; ++x) same += s.At(x0 + x, y0 + y) == pixels[size_t(y * w + x)];
+        best = std::max(best, same);
+      }
+    return best;
+  }
+  Rgb Mean() const {
+    double r = 0, g = 0, b = 0;
+    for (const Rgb& p : pixels) r += p.r, g += p.g, b += p.b;
+    const double n = double(pixels.size());
+    return {static_cast<unsigned char>(r / n + 0.5), static_cast<unsigned char>(g / n + 0.5),
+            static_cast<unsigned char>(b / n + 0.5)};
+  }
+};
+
+// The mean colour of the shot's square of side `side` at its centre.
+Rgb MeanOfCentre(const Shot& s, int side) {
+  double r = 0, g = 0, b = 0;
+  const int x0 = (s.w - side) / 2, y0 = (s.h - side) / 2;
+  for (int y = y0 + 2; y < y0 + side - 2; ++y)
+    for (int x = x0 + 2; x < x0 + side - 2; ++x) {
+      Rgb p = s.At(x, y);
+      r += p.r, g += p.g, b += p.b;
+    }
+  const double n = double(side - 4) * (side - 4);
+  return {static_cast<unsigned char>(r / n + 0.5), static_cast<unsigned char>(g / n + 0.5),
+          static_cast<unsigned char>(b / n + 0.5)};
+}
+
+int Diff(Rgb a, Rgb b) { return std::max({std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)}); }
+
+}  // namespace
+
+TEST_F(Viewer, RiffPreviewsWithAndWithoutArchiver) {
+  std::vector<std::pair<std::string, RiffOptions>> kinds = {{"riff-plain.cdr", {}},
+                                                            {"riff-236.cdr", {236}},
+                                                            {"riff-profile.cdr", {236, true}},
+                                                            {"riff-odd.cdr", {0, true, true}}};
+  std::vector<std::string> docs;
+  for (const auto& k : kinds) {
+    docs.push_back(root_ + k.first);
+    WriteFile(docs.back(), RiffDoc(k.second));
+  }
+  RiffOptions none, damaged;
+  none.withDisp = false;
+  damaged.damagedDisp = true;
+  const std::string noDisp = root_ + "riff-nodisp.cdr", badDisp = root_ + "riff-baddisp.cdr";
+  WriteFile(noDisp, RiffDoc(none));
+  WriteFile(badDisp, RiffDoc(damaged));
+
+  for (bool archiver : {true, false}) {
+    const std::string plugin = PluginFolder(archiver ? "riff7za" : "riffbare", archiver);
+    const std::string tag = archiver ? "with 7za: " : "without 7za: ";
+    // Open centred, command 2 fits it; every next document centred, then
+    // fitted through the show flags of ListLoadNext.
+    std::vector<std::string> steps = {"spawns"};
+    std::vector<std::pair<std::string, bool>> shots;
+    for (size_t i = 0; i < docs.size(); ++i) {
+      const std::string c = root_ + "rc" + std::to_string(i) + ".bmp", f = root_ + "rf" + std::to_string(i) + ".bmp";
+      steps.push_back((i == 0 ? "open:" : "next:") + docs[i] + ":0");
+      steps.insert(steps.end(), {"wait:150", "shot:" + c});
+      if (i == 0)
+        steps.push_back("cmd:2:2");
+      else
+        steps.push_back("next:" + docs[i] + ":2");
+      steps.insert(steps.end(), {"wait:150", "shot:" + f});
+      shots.push_back({c, false});
+      shots.push_back({f, true});
+    }
+    const std::string n1 = root_ + "rn1.bmp", n2 = root_ + "rn2.bmp";
+    steps.insert(steps.end(), {"next:" + noDisp + ":0", "wait:150", "shot:" + n1, "next:" + badDisp + ":0", "wait:150",
+                               "shot:" + n2, "spawns", "close"});
+    std::string out = Host(plugin, steps);
+    for (size_t i = 0; i < shots.size(); ++i) {
+      Shot s;
+      ASSERT_TRUE(s.Load(shots[i].first)) << out;
+      ExpectBands(s, shots[i].second, tag + kinds[i / 2].first + (shots[i].second ? " fitted" : " centred"));
+      EXPECT_EQ(s.Count(kRed), 0) << tag << "no No_7za";
+    }
+    for (const std::string& n : {n1, n2}) {
+      Shot s;
+      ASSERT_TRUE(s.Load(n)) << out;
+      EXPECT_GT(s.Count(kFrame), 100) << tag << n << ": No_Thumb is shown";
+      EXPECT_EQ(s.Count(kBandMid), 0) << tag << n;
+      EXPECT_EQ(s.Count(kRed), 0) << tag << n << ": not No_7za";
+    }
+    // No archiver runs for a RIFF drawing.
+    const size_t last = out.rfind("spawns -> ");
+    ASSERT_NE(last, std::string::npos) << out;
+    EXPECT_EQ(out.compare(last, 12, "spawns -> 0\r"), 0) << out;
+  }
+}
+
+TEST_F(Viewer, RiffPreviewAfterZipWhoseArchiverStillRuns) {
+  const std::string plugin = PluginFolder("riffafterzip", true);
+  const std::string zip = Document("zip-then-riff.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
+  const std::string riff = root_ + "riff-after.cdr";
+  WriteFile(riff, RiffDoc({}));
+  const std::string shot = root_ + "ra.bmp";
+  std::string out = Host(plugin, {"open:" + zip + ":0", "next:" + riff + ":0", "wait:1500", "shot:" + shot, "close"});
+  Shot s;
+  ASSERT_TRUE(s.Load(shot)) << out;
+  ExpectBands(s, false, "the late archiver of the ZIP document draws nothing");
+  EXPECT_EQ(s.Count(kGreen), 0);
+  EXPECT_EQ(s.Count(kFrame), 0);
+}
+
+TEST_F(Viewer, RealRiffDocuments) {
+  const std::string dir = WinPath(REALDOCS_DIR) + "\\";
+  const char* names[] = {"riff-v11-96px.cdr", "riff-v11-128px-icc-first.cdr", "riff-v12-96px.cdr",
+                         "riff-v12-96px-b.cdr", "riff-v13-96px.cdr"};
+  if (GetFileAttributesA((dir + names[0]).c_str()) == INVALID_FILE_ATTRIBUTES)
+    GTEST_SKIP() << "no real documents in " << dir;
+  for (bool archiver : {true, false}) {
+    const std::string plugin = PluginFolder(archiver ? "real7za" : "realbare", archiver);
+    std::vector<std::string> steps;
+    for (size_t i = 0; i < 5; ++i) {
+      steps.push_back((i == 0 ? "open:" : "next:") + dir + names[i] + ":0");
+      steps.insert(steps.end(), {"wait:150", "shot:" + root_ + "real-c" + std::to_string(i) + ".bmp"});
+      steps.insert(steps.end(), {"cmd:2:2", "wait:150", "shot:" + root_ + "real-f" + std::to_string(i) + ".bmp"});
+    }
+    steps.push_back("close");
+    std::string out = Host(plugin, steps);
+    for (size_t i = 0; i < 5; ++i) {
+      DispPicture pic;
+      ASSERT_TRUE(pic.Read(ReadFileBytes(dir + names[i]))) << names[i];
+      Shot c, f;
+      ASSERT_TRUE(c.Load(root_ + "real-c" + std::to_string(i) + ".bmp") &&
+                  f.Load(root_ + "real-f" + std::to_string(i) + ".bmp"))
+          << out;
+      EXPECT_EQ(pic.MatchesCentred(c), pic.w * pic.h) << names[i] << " centred, pixel for pixel";
+      // Fitted: the square fills the window's height, in the picture's colours.
+      EXPECT_LE(Diff(MeanOfCentre(f, f.h), pic.Mean()), 6) << names[i] << " fitted";
+    }
+  }
+}
+
+// ---- The guard before the archiver ------------------------------------------
+
+namespace {
+
+// A raw deflate stream of `mebibytes` MiB of zeros, made without the zeros:
+// one MiB compressed and ended by a full flush (byte-aligned, no reference
+// back into it) repeats as often as wanted, and a final empty block closes
+// the stream. The CRC-32 of the whole is combined from that of one MiB.
+struct Zeros {
+  std::string data;
+  uint32_t crc = 0;
+  uint64_t size = 0;
+};
+Zeros DeflatedZeros(uint32_t mebibytes) {
+  static std::string block;
+  static uLong blockCrc = 0;
+  const uLong mib = 1u << 20;
+  if (block.empty()) {
+    std::string zeros(mib, '\0');
+    z_stream z = {};
+    deflateInit2(&z, 9, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+    block.resize(deflateBound(&z, mib) + 64);
+    z.next_in = reinterpret_cast<Bytef*>(&zeros[0]);
+    z.avail_in = uInt(mib);
+    z.next_out = reinterpret_cast<Bytef*>(&block[0]);
+    z.avail_out = uInt(block.size());
+    deflate(&z, Z_FULL_FLUSH);
+    block.resize(block.size() - z.avail_out);
+    deflateEnd(&z);
+    blockCrc = crc32(0, reinterpret_cast<const Bytef*>(zeros.data()), uInt(mib));
+  }
+  Zeros r;
+  r.data.reserve(block.size() * mebibytes + 2);
+  uLong crc = crc32(0, nullptr, 0);
+  for (uint32_t i = 0; i < mebibytes; ++i) {
+    r.data += block;
+    crc = crc32_combine(crc, blockCrc, z_off_t(mib));
+  }
+  r.data += std::string("\x03\x00", 2);  // the final, empty, fixed-code block
+  r.crc = uint32_t(crc);
+  r.size = uint64_t(mebibytes) << 20;
+  return r;
+}
+
+// A ZIP file of deflated members (name, zeros), headers written by hand so
+// that the declared sizes are the real ones of streams never held inflated.
+std::string ZipOfZeros(const std::vector<std::pair<std::string, uint32_t>>& members) {
+  std::string out, dir;
+  for (const auto& m : members) {
+    const Zeros z = DeflatedZeros(m.second);
+    const uint32_t offset = uint32_t(out.size());
+    auto common = [&](std::string& s) {
+      Le(s, 20, 2);  // version needed
+      Le(s, 0, 2);   // flags
+      Le(s, 8, 2);   // deflated
+      Le(s, 0, 4);   // time and date
+      Le(s, z.crc, 4);
+      Le(s, uint32_t(z.data.size()), 4);
+      Le(s, uint32_t(z.size), 4);
+      Le(s, uint32_t(m.first.size()), 2);
+      Le(s, 0, 2);  // extra
+    };
+    out += "PK\x03\x04";
+    common(out);
+    out += m.first + z.data;
+    dir += "PK\x01\x02";
+    Le(dir, 20, 2);  // version made by
+    common(dir);
+    Le(dir, 0, 2);  // comment
+    Le(dir, 0, 2);  // disk
+    Le(dir, 0, 2);  // internal attributes
+    Le(dir, 0, 4);  // external attributes
+    Le(dir, offset, 4);
+    dir += m.first;
+  }
+  const uint32_t dirAt = uint32_t(out.size());
+  out += dir + "PK\x05\x06";
+  Le(out, 0, 4);
+  Le(out, uint32_t(members.size()), 2);
+  Le(out, uint32_t(members.size()), 2);
+  Le(out, uint32_t(dir.size()), 4);
+  Le(out, dirAt, 4);
+  Le(out, 0, 2);
+  return out;
+}
+
+// Bytes of the files in a folder right now.
+uint64_t FolderBytes(const std::string& dir) {
+  WIN32_FIND_DATAA f;
+  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &f);
+  if (h == INVALID_HANDLE_VALUE) return 0;
+  uint64_t n = 0;
+  do {
+    if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) n += (uint64_t(f.nFileSizeHigh) << 32) | f.nFileSizeLow;
+  } while (FindNextFileA(h, &f));
+  FindClose(h);
+  return n;
+}
+
+}  // namespace
+
+TEST_F(Viewer, GuardKeepsZipBombsFromTheArchiver) {
+  const std::string plugin = PluginFolder("guard", true);
+  const std::string one = root_ + "bomb-one.cdr", twenty = root_ + "bomb-twenty.cdr";
+  WriteFile(one, ZipOfZeros({{"content/data.xml", 1}, {"metadata/thumbnails/thumbnail.bmp", 2048}}));
+  std::vector<std::pair<std::string, uint32_t>> many;
+  for (int i = 0; i < 20; ++i) many.push_back({"part" + std::to_string(i) + "/thumbnail." + std::to_string(i), 200});
+  WriteFile(twenty, ZipOfZeros(many));
+  const std::string none = Document("guard-none.cdr", {{"content.xml", "<doc/>"}});
+  const std::string fine = Document("guard-fine.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
+  char tmp[MAX_PATH];
+  GetTempPathA(MAX_PATH, tmp);
+  const std::string tc = std::string(tmp) + "_tc";
+
+  // The _tc folder is sampled all the while the documents are open.
+  std::atomic<bool> sampling{true};
+  std::atomic<uint64_t> most{0};
+  std::atomic<int> samples{0};
+  std::thread sampler([&] {
+    while (sampling) {
+      const uint64_t n = FolderBytes(tc);
+      if (n > most) most = n;
+      ++samples;
+      Sleep(10);
+    }
+  });
+  const std::string s1 = root_ + "g1.bmp", s2 = root_ + "g2.bmp", s3 = root_ + "g3.bmp", s4 = root_ + "g4.bmp";
+  std::string out =
+      Host(plugin, {"spawns", "open:" + one + ":0", "wait:300", "shot:" + s1, "watch", "next:" + twenty + ":0",
+                    "wait:300", "shot:" + s2, "watch", "wait:1500", "next:" + none + ":0", "wait:1500", "shot:" + s3,
+                    "spawns", "next:" + fine + ":0", "wait:1500", "shot:" + s4, "spawns", "close"});
+  sampling = false;
+  sampler.join();
+  std::printf("[ figures  ] _tc at most %llu bytes over %d samples\n", static_cast<unsigned long long>(most.load()),
+              samples.load());
+  EXPECT_LE(most.load(), 1u << 20) << out;
+  EXPECT_GT(samples.load(), 100);
+  // "No_Thumb" within one second: the load step itself held the Lister
+  // thread less than that, and the picture is there 300 ms later.
+  for (const std::string& shot : {s1, s2, s3}) {
+    Shot s;
+    ASSERT_TRUE(s.Load(shot)) << out;
+    EXPECT_GT(s.Count(kFrame), 100) << shot << ": No_Thumb\n" << out;
+  }
+  for (size_t at = out.find("watch -> longest="); at != std::string::npos; at = out.find("watch -> longest=", at + 1)) {
+    int ms = -1;
+    sscanf(out.c_str() + at, "watch -> longest=%dms", &ms);
+    EXPECT_GE(ms, 0) << out;
+    EXPECT_LT(ms, 1000) << out;
+  }
+  // No archiver for the bombs nor for the document without a thumbnail; one
+  // for the document that has a thumbnail, which shows as before.
+  std::vector<int> spawns;
+  for (size_t at = out.find("spawns -> "); at != std::string::npos; at = out.find("spawns -> ", at + 1))
+    spawns.push_back(atoi(out.c_str() + at + 10));
+  ASSERT_EQ(spawns.size(), 3u) << out;
+  EXPECT_EQ(spawns[1], 0) << out;
+  EXPECT_GE(spawns[2], 1) << out;
+  Shot s;
+  ASSERT_TRUE(s.Load(s4)) << out;
+  EXPECT_EQ(s.Count(kGreen), 80 * 60) << out;
 }
