@@ -2,6 +2,7 @@
 // opened on drawing documents by the host simulator, its pixels read back.
 #include <windows.h>
 
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <zlib.h>
 
@@ -12,6 +13,8 @@
 #include <iterator>
 #include <string>
 #include <vector>
+
+#include "tools/process_stats.h"
 
 namespace {
 
@@ -83,12 +86,16 @@ void Be32(std::string& s, uint32_t v) {
   for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
 }
 
-// A solid-colour RGB picture as a PNG file.
-std::string Png(int w, int h, Rgb c) {
+// An RGB picture as a PNG file, pixel (x, y) from colour(x, y).
+template <class Colour>
+std::string PngOf(int w, int h, Colour colour) {
   std::string raw;
   for (int y = 0; y < h; ++y) {
     raw += char(0);
-    for (int x = 0; x < w; ++x) raw += {char(c.r), char(c.g), char(c.b)};
+    for (int x = 0; x < w; ++x) {
+      const Rgb c = colour(x, y);
+      raw += {char(c.r), char(c.g), char(c.b)};
+    }
   }
   uLongf n = compressBound(uLong(raw.size()));
   std::string z(n, '\0');
@@ -107,6 +114,11 @@ std::string Png(int w, int h, Rgb c) {
   Be32(ihdr, uint32_t(h));
   ihdr += {char(8), char(2), char(0), char(0), char(0)};
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
+}
+
+// A solid-colour one.
+std::string Png(int w, int h, Rgb c) {
+  return PngOf(w, h, [c](int, int) { return c; });
 }
 
 void Le(std::string& s, uint32_t v, int bytes) {
@@ -460,4 +472,105 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
     EXPECT_EQ(CountProcesses("7za.exe"), 0) << mode;
   }
   SetEnvironmentVariableA("MISBEHAVE", nullptr);
+}
+
+namespace {
+
+// The exports, from a plugin file loaded into this program.
+struct Exports {
+  explicit Exports(HMODULE m) : module(m) {}
+  template <class F>
+  F Get(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+  HMODULE module;
+  void(__stdcall* defaults)(void*) = Get<void(__stdcall*)(void*)>("ListSetDefaultParams");
+  HWND(__stdcall* load)(HWND, char*, int) = Get<HWND(__stdcall*)(HWND, char*, int)>("ListLoad");
+  void(__stdcall* close)(HWND) = Get<void(__stdcall*)(HWND)>("ListCloseWindow");
+  int(__stdcall* command)(HWND, int, int) = Get<int(__stdcall*)(HWND, int, int)>("ListSendCommand");
+};
+
+HWND InProcessLister() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "InProcessLister";
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, wc.lpszClassName, "Lister", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 20, 20, 600,
+                         400, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < ms);
+}
+
+BOOL CALLBACK CollectWindow(HWND w, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+  EnumChildWindows(w, CollectWindow, list);
+  return TRUE;
+}
+
+// Windows of this thread whose procedure lies in [begin, end).
+int WindowsWithProcedureIn(uintptr_t begin, uintptr_t end) {
+  std::vector<HWND> all;
+  EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&all));
+  int n = 0;
+  for (HWND w : all) {
+    const uintptr_t proc = uintptr_t(GetWindowLongPtrA(w, GWLP_WNDPROC));
+    n += proc >= begin && proc < end;
+  }
+  return n;
+}
+
+}  // namespace
+
+// A host that loads and unloads the library for every file: the library
+// gives back what it built, and leaves no window behind that would call
+// into the unloaded image.
+TEST_F(Viewer, UnloadCyclesLeaveNothingBehind) {
+  const std::string plugin = PluginFolder("unload", true);
+  std::string doc = Document("u.cdr", {{"thumbnail.png", Png(40, 30, kGreen)}});
+  HWND host = InProcessLister();
+  ASSERT_NE(host, nullptr);
+  uintptr_t begin = 0, end = 0;
+  auto cycle = [&] {
+    HMODULE m = LoadLibraryA(plugin.c_str());
+    ASSERT_NE(m, nullptr) << GetLastError();
+    MODULEINFO info = {};
+    GetModuleInformation(GetCurrentProcess(), m, &info, sizeof info);
+    begin = uintptr_t(info.lpBaseOfDll);
+    end = begin + info.SizeOfImage;
+    Exports e(m);
+    unsigned char params[272] = {};
+    const int32_t size = sizeof params;
+    memcpy(params, &size, sizeof size);
+    e.defaults(params);
+    HWND viewer = e.load(host, &doc[0], 0);
+    ASSERT_NE(viewer, nullptr);
+    PumpFor(30);
+    e.close(viewer);
+    PumpFor(5);
+    ASSERT_TRUE(FreeLibrary(m));
+  };
+  for (int i = 0; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const size_t before = procstats::PrivateBytes();
+  for (int i = 0; i < 200; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const size_t after = procstats::PrivateBytes();
+  const long long grown = (long long)after - (long long)before;
+  std::printf("[ figures  ] private memory %+lld KB over 200 load-unload cycles (%+lld bytes per cycle)\n",
+              grown / 1024, grown / 200);
+  // Really unloaded, so that the window check means something.
+  const std::string file = plugin.substr(plugin.find_last_of('\\') + 1);
+  EXPECT_EQ(GetModuleHandleA(file.c_str()), nullptr);
+  EXPECT_LE(grown, 256 * 1024);
+  EXPECT_EQ(WindowsWithProcedureIn(begin, end), 0);
+  DestroyWindow(host);
 }
