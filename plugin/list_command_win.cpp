@@ -19,7 +19,10 @@ int32_t THitcListCommand::Command(int32_t command, int32_t parameter) {
   Result = DefaultResult;
   switch (command) {
     case 1: FireNull(onCommand1); break;
-    case 2: FireNull(onParamsChanged); break;
+    case 2:
+      FireNull(onParamsChanged);
+      FireInteger(onShowFlags, parameter);
+      break;
     case 3: FireNull(onCommand3); break;
     case 4: FireInteger(onCommand4, parameter); break;
     default: break;

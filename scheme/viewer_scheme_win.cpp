@@ -1,5 +1,7 @@
 #include "scheme/viewer_scheme_win.h"
 
+#include <memory>
+
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
@@ -12,7 +14,7 @@ using S = TClassListPlug_97CE780;
 static const TSchemeLink<S> kViewerLinks[] = {
     /*  1 */ SCHEME_LINK(ViewerForm, onLoad, LoadHub, THIHub::doEvent, 0),
     /*  2 */ SCHEME_LINK(ViewerForm, onUnload, ThumbCleaner, THIFileTools::doDelete, 0),
-    /*  3 */ SCHEME_LINK(ViewerForm, onShowFlags, FitFlagMask, THIMath::doOperation, 0),
+    /*  3 */ SCHEME_LINK(ShowFlagsHub, onEvent[0], FitFlagMask, THIMath::doOperation, 0),
     /*  4 */ SCHEME_LINK(LoadFailed, onData, ViewerForm, THiListerForm::doResult, 0),
     /*  5 */ SCHEME_LINK(HostCommand, onParamsChanged, ParamsHub, THIHub::doEvent, 0),
     /*  6 */ SCHEME_LINK(CommandDone, onData, HostCommand, THitcListCommand::doResult, 0),
@@ -58,7 +60,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 46 */ SCHEME_LINK(PickNo7za, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 47 */ SCHEME_LINK(PickNoThumb, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 48 */ SCHEME_LINK(StartExtract, onData, ExtractCmd, THIFormatStr::doString, 0),
-    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoad, 0),
+    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoadArtwork, 0),
     /* 50 */ SCHEME_LINK(PlaceholderHub, onEvent[1], LoadSucceeded, THIDoData::doData, 0),
     /* 51 */ SCHEME_LINK(LoadSucceeded, onData, ViewerForm, THiListerForm::doResult, 0),
     /* 52 */ SCHEME_LINK(ArchiverPath, Arg[0], LibFolderBox, THIMultiElementEx::Data, 1),
@@ -80,8 +82,14 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
+    // The host's newer show flags and its copy command.
+    /* 71 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),
+    /* 72 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),
+    /* 73 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),
+    /* 74 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),
+    /* 75 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 70, "the viewer scheme has 70 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 75, "the viewer scheme has 75 links");
 
 namespace {
 
@@ -229,6 +237,12 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
+  /* 46 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  for (int i = 0; i < 2; ++i) {
+    std::unique_ptr<TBitmapObject> dark(CreateDeviceBitmap(0, 0));
+    dark->SetHandle(LoadPlaceholder(i == 0 ? "BITMAP0_DARK" : "BITMAP1_DARK"));
+    ThumbImage->AddDarkArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[size_t(i)].Item), dark.get());
+  }
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

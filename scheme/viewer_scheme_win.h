@@ -79,6 +79,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
+  THIHub* ShowFlagsHub;
 
  private:
   template <class T>

@@ -94,11 +94,37 @@ class UniqueHandle {
   Handle h_;
 };
 
+// Movable global memory, as the clipboard takes it.
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle h) { GlobalFree(h); }
+  static void Counted(int) {}
+};
+
 using WindowHandle = UniqueHandle<WindowTraits>;
 using GdiObject = UniqueHandle<GdiTraits>;
 using KernelHandle = UniqueHandle<KernelTraits>;
 // A thread is a kernel object; the own alias keeps intent visible.
 using ThreadHandle = UniqueHandle<KernelTraits>;
+
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// The address of locked global memory, unlocked when it goes out of scope.
+class GlobalLock {
+ public:
+  explicit GlobalLock(HGLOBAL memory) noexcept : memory_(memory), data_(memory ? ::GlobalLock(memory) : nullptr) {}
+  GlobalLock(const GlobalLock&) = delete;
+  GlobalLock& operator=(const GlobalLock&) = delete;
+  ~GlobalLock() {
+    if (data_) GlobalUnlock(memory_);
+  }
+  void* get() const noexcept { return data_; }
+
+ private:
+  HGLOBAL memory_;
+  void* data_;
+};
 
 // Device context: either borrowed from a window (GetDC, given back with
 // ReleaseDC) or made in memory (CreateCompatibleDC, given back with DeleteDC).

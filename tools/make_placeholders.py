@@ -4,6 +4,7 @@
   No_Thumb (BITMAP0): an empty picture frame - the document carries no thumbnail.
   No_7za   (BITMAP1): an archive box with a red cross - 7za.exe is not beside the plugin.
 
+Each comes in a light and a dark variant (*_dark.bmp, for the host's dark mode).
 Run it from the repository root; it rewrites dll/res/*.bmp.
 """
 import struct
@@ -56,21 +57,32 @@ def save(img, path):
         f.write(header + rows)
 
 
-BACK, DARK, WHITE = (236, 233, 216), (64, 64, 64), (255, 255, 255)
+LIGHT = {"back": (236, 233, 216), "text": (64, 64, 64), "inside": (255, 255, 255), "faint": (200, 200, 200)}
+# On the viewer's dark background (0x202020): the same drawing, with light text.
+DARK = {"back": (32, 32, 32), "text": (210, 210, 210), "inside": (72, 72, 72), "faint": (110, 110, 110)}
 
-thumb = canvas(BACK)
-rect(thumb, 7, 4, 43, 38, (150, 100, 50))     # wooden frame
-rect(thumb, 11, 8, 39, 34, WHITE)            # with nothing in it
-line(thumb, 13, 10, 36, 31, (200, 200, 200), 1)
-line(thumb, 36, 10, 13, 31, (200, 200, 200), 1)
-text(thumb, "NO THUMB", 42, DARK)
-save(thumb, "dll/res/no_thumb.bmp")
 
-archiver = canvas(BACK)
-rect(archiver, 9, 8, 41, 36, (200, 160, 90))   # the box
-rect(archiver, 9, 8, 41, 13, (170, 130, 60))   # its lid
-rect(archiver, 22, 8, 28, 36, (120, 120, 120))  # the zip strap
-line(archiver, 12, 12, 37, 35, (220, 0, 0), 3)  # crossed out: the tool is missing
-line(archiver, 37, 12, 12, 35, (220, 0, 0), 3)
-text(archiver, "NO 7ZA", 42, DARK)
-save(archiver, "dll/res/no_7za.bmp")
+def no_thumb(look):
+    img = canvas(look["back"])
+    rect(img, 7, 4, 43, 38, (150, 100, 50))     # wooden frame
+    rect(img, 11, 8, 39, 34, look["inside"])    # with nothing in it
+    line(img, 13, 10, 36, 31, look["faint"], 1)
+    line(img, 36, 10, 13, 31, look["faint"], 1)
+    text(img, "NO THUMB", 42, look["text"])
+    return img
+
+
+def no_7za(look):
+    img = canvas(look["back"])
+    rect(img, 9, 8, 41, 36, (200, 160, 90))   # the box
+    rect(img, 9, 8, 41, 13, (170, 130, 60))   # its lid
+    rect(img, 22, 8, 28, 36, (120, 120, 120))  # the zip strap
+    line(img, 12, 12, 37, 35, (220, 0, 0), 3)  # crossed out: the tool is missing
+    line(img, 37, 12, 12, 35, (220, 0, 0), 3)
+    text(img, "NO 7ZA", 42, look["text"])
+    return img
+
+
+for suffix, look in (("", LIGHT), ("_dark", DARK)):
+    save(no_thumb(look), f"dll/res/no_thumb{suffix}.bmp")
+    save(no_7za(look), f"dll/res/no_7za{suffix}.bmp")

@@ -321,6 +321,75 @@ TEST_F(Viewer, ShowFlagsCommandsAndNextFile) {
   EXPECT_EQ(sc.Count(kGreen), 0);
 }
 
+// Show flags 32 (fit larger only) and 128 (dark mode), from ListLoad and
+// from command 2, in a 600 x 400 Lister.
+TEST_F(Viewer, FitLargerOnlyAndDarkMode) {
+  const std::string plugin = PluginFolder("flags", true);
+  const std::string small = Document("small.cdr", {{"thumbnail.png", Png(64, 48, kGreen)}});
+  const std::string large = Document("large.cdr", {{"thumbnail.png", Png(1000, 800, kBlue)}});
+  const std::string none = Document("none.cdr", {{"content.xml", "<doc/>"}});
+  std::vector<std::string> steps = {"resize:600:400"}, files;
+  auto shoot = [&](const std::string& step) {
+    if (!step.empty()) steps.push_back(step);
+    steps.push_back("wait:200");
+    files.push_back(root_ + "flags" + std::to_string(files.size()) + ".bmp");
+    steps.push_back("shot:" + files.back());
+  };
+  auto open = [&](const std::string& doc, int flags) {
+    steps.push_back("open:" + doc + ":" + std::to_string(flags));
+    steps.push_back("wait:1500");
+    shoot("");
+  };
+  open(small, 34);        // 0: centred at its own size
+  open(large, 34);        // 1: fitted
+  open(small, 2);         // 2: enlarged, as before
+  shoot("cmd:2:34");      // 3: back to its own size
+  open(large, 0);         // 4: centred, cut off
+  shoot("cmd:2:34");      // 5: fitted
+  open(none, 0);          // 6: No_Thumb centred
+  open(none, 34);         // 7: the same
+  open(none, 2);          // 8: enlarged
+  open(small, 128 | 34);  // 9: dark
+  shoot("cmd:2:34");      // 10: light again
+  open(none, 128);        // 11: No_Thumb on dark
+  steps.push_back("close");
+  const std::string out = Host(plugin, steps);
+  std::vector<Shot> shots(files.size());
+  for (size_t i = 0; i < files.size(); ++i) ASSERT_TRUE(shots[i].Load(files[i])) << i << out;
+
+  auto isFitted = [](const Shot& s) {
+    // 1000 x 800 fitted into the client area: its full height, 5:4.
+    const int n = s.Count(kBlue), expected = s.h * s.h * 5 / 4;
+    return n > expected * 95 / 100 && n < expected * 105 / 100;
+  };
+  EXPECT_EQ(shots[0].Count(kGreen), 64 * 48) << out;
+  EXPECT_EQ(shots[0].At(shots[0].w / 2, shots[0].h / 2), kGreen);
+  EXPECT_TRUE(isFitted(shots[1])) << shots[1].Count(kBlue);
+  EXPECT_GT(shots[2].Count(kGreen), 64 * 48 * 20);
+  EXPECT_EQ(shots[3].Count(kGreen), 64 * 48);
+  EXPECT_GT(shots[4].Count(kBlue), shots[4].w * shots[4].h * 9 / 10) << "centred, larger than the window";
+  EXPECT_TRUE(isFitted(shots[5])) << shots[5].Count(kBlue);
+  const int frame = shots[6].Count(kFrame);
+  EXPECT_GT(frame, 100);
+  EXPECT_EQ(shots[7].Count(kFrame), frame) << "the placeholder is not enlarged";
+  EXPECT_GT(shots[8].Count(kFrame), frame * 20);
+
+  auto dark = [](Rgb c) { return c.r < 64 && c.g < 64 && c.b < 64; };
+  auto light = [](Rgb c) { return c.r > 128 && c.g > 128 && c.b > 128; };
+  for (const Shot* s : {&shots[9], &shots[11]}) {
+    for (auto [x, y] : {std::pair{5, 5}, std::pair{s->w - 6, 5}, std::pair{5, s->h - 6}, std::pair{s->w - 6, s->h - 6},
+                        std::pair{s->w / 2, 20}})
+      EXPECT_TRUE(dark(s->At(x, y))) << x << "," << y;
+  }
+  EXPECT_EQ(shots[9].Count(kGreen), 64 * 48);
+  EXPECT_TRUE(light(shots[10].At(5, 5)));
+  EXPECT_TRUE(light(shots[10].At(shots[10].w - 6, shots[10].h - 6)));
+  // The dark artwork: the frame on a dark ground, none of the light ground.
+  EXPECT_EQ(shots[11].Count(kFrame), frame);
+  EXPECT_EQ(shots[11].Count(Rgb{236, 233, 216}), 0);
+  EXPECT_GT(shots[6].Count(Rgb{236, 233, 216}), 100);
+}
+
 TEST_F(Viewer, TwoViewersAtOnceAndNextWithoutThumbnail) {
   const std::string plugin = PluginFolder("plugin5", true);
   const std::string green = Document("two-a.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
@@ -531,6 +600,64 @@ int WindowsWithProcedureIn(uintptr_t begin, uintptr_t end) {
 }
 
 }  // namespace
+
+// Command 1 copies the document's thumbnail, never a placeholder.
+TEST_F(Viewer, CopyPutsTheThumbnailOnTheClipboard) {
+  const std::string plugin = PluginFolder("copy", true);
+  auto colour = [](int x, int y) {
+    return Rgb{(unsigned char)(x * 5), (unsigned char)(y * 7), (unsigned char)(x ^ y)};
+  };
+  std::string doc = Document("copy.cdr", {{"thumbnail.png", PngOf(41, 30, colour)}});
+  std::string none = Document("copy-none.cdr", {{"content.xml", "<doc/>"}});
+  HWND host = InProcessLister();
+  HMODULE m = LoadLibraryA(plugin.c_str());
+  ASSERT_NE(m, nullptr);
+  Exports e(m);
+  unsigned char params[272] = {};
+  const int32_t size = sizeof params;
+  memcpy(params, &size, sizeof size);
+  e.defaults(params);
+
+  HWND viewer = e.load(host, &doc[0], 0);
+  ASSERT_NE(viewer, nullptr);
+  int answer = 1;
+  for (int i = 0; i < 100 && answer != 0; ++i) {
+    PumpFor(50);
+    answer = e.command(viewer, 1, 0);
+  }
+  ASSERT_EQ(answer, 0) << "nothing copied";
+  ASSERT_TRUE(OpenClipboard(host));
+  HANDLE data = GetClipboardData(CF_DIB);
+  ASSERT_NE(data, nullptr);
+  const auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(data));
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->biWidth, 41);
+  EXPECT_EQ(header->biHeight, 30);
+  ASSERT_EQ(header->biBitCount, 24);
+  ASSERT_EQ(header->biCompression, DWORD(BI_RGB));
+  const auto* bits = reinterpret_cast<const unsigned char*>(header + 1);
+  const int stride = (41 * 3 + 3) & ~3;
+  int wrong = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 41; ++x) {
+      const unsigned char* p = bits + size_t(29 - y) * stride + x * 3;
+      wrong += !(Rgb{p[2], p[1], p[0]} == colour(x, y));
+    }
+  EXPECT_EQ(wrong, 0);
+  GlobalUnlock(data);
+  CloseClipboard();
+
+  // A placeholder: nothing to copy.
+  e.close(viewer);
+  viewer = e.load(host, &none[0], 0);
+  ASSERT_NE(viewer, nullptr);
+  PumpFor(1500);
+  EXPECT_EQ(e.command(viewer, 1, 0), 1);
+  e.close(viewer);
+  PumpFor(5);
+  FreeLibrary(m);
+  DestroyWindow(host);
+}
 
 // A host that loads and unloads the library for every file: the library
 // gives back what it built, and leaves no window behind that would call
