@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "toolkit/platform.h"
+
 namespace hi {
 
 int ClassifySystemFamily(DWORD platform, DWORD major, DWORD minor) {
@@ -89,18 +91,38 @@ void THIImage::doClear(TData&, uint16_t) {
   Invalidate();
 }
 
-void THIImage::AddDarkArtwork(const TBitmapObject* light, const TBitmapObject* dark) {
-  if (!light || !dark) return;
-  std::unique_ptr<TBitmapObject> copy(CreateDeviceBitmap(0, 0));
-  copy->Assign(dark);
-  darkArtwork_.push_back({light, std::move(copy)});
+void THIImage::AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
+                          const TBitmapObject* dark2x) {
+  if (!light) return;
+  TArtwork artwork{light, {}};
+  const TBitmapObject* sources[2][2] = {{nullptr, light2x}, {dark, dark2x}};
+  for (int d = 0; d < 2; ++d)
+    for (int x = 0; x < 2; ++x) {
+      if (!sources[d][x] || sources[d][x]->IsEmpty()) continue;
+      artwork.Variant[d][x].reset(CreateDeviceBitmap(0, 0));
+      artwork.Variant[d][x]->Assign(sources[d][x]);
+    }
+  artworkVariants_.push_back(std::move(artwork));
 }
 
-TBitmapObject& THIImage::Displayed() {
-  if (dark_ && artwork_)
-    for (TDarkArtwork& a : darkArtwork_)
-      if (a.Light == artwork_) return *a.Dark;
-  return *picture_;
+TBitmapObject& THIImage::Displayed(int dpi, int32_t& width, int32_t& height) {
+  width = picture_->Width();
+  height = picture_->Height();
+  if (!artwork_) return *picture_;
+  // Artwork is drawn for 96 dots per inch; the 200 % variant serves from
+  // 150 % up, and either is scaled smoothly to the exact size.
+  width = int32_t((int64_t(width) * dpi + 48) / 96);
+  height = int32_t((int64_t(height) * dpi + 48) / 96);
+  const bool large = dpi * 2 >= 96 * 3;
+  const int d = dark_ ? 1 : 0;
+  TBitmapObject* chosen = nullptr;
+  for (TArtwork& a : artworkVariants_) {
+    if (a.Light != artwork_) continue;
+    if (large) chosen = a.Variant[d][1].get();
+    if (!chosen) chosen = a.Variant[d][0].get();
+    break;
+  }
+  return chosen ? *chosen : *picture_;
 }
 
 void THIImage::doShowFlags(TData& value, uint16_t) {
@@ -165,8 +187,12 @@ void THIImage::doViewStyle(TData& value, uint16_t) {
 void THIImage::Paint(HDC dc, const RECT& client) {
   kol::TControl* c = Control();
   int32_t cw = client.right - client.left, ch = client.bottom - client.top;
-  TBitmapObject& picture = Displayed();
-  TViewPlacement p = PlaceView(viewStyle_, cw, ch, picture.Width(), picture.Height(), fitLargerOnly_);
+  int32_t w = 0, h = 0;
+  TBitmapObject& picture = Displayed(WindowDpi(c->Handle()), w, h);
+  TViewPlacement p = PlaceView(viewStyle_, cw, ch, w, h, fitLargerOnly_);
+  // Artwork at another scale than its pixels is placed unscaled but drawn
+  // scaled.
+  if (p.Draw == vdDraw && (w != picture.Width() || h != picture.Height())) p.Draw = vdStretch;
   HBRUSH brush = c->BackBrush();
   for (int i = 0; i < p.BandCount; ++i) {
     const TRect& b = p.Bands[i];
@@ -184,7 +210,13 @@ void THIImage::Paint(HDC dc, const RECT& client) {
       break;
     case vdTile:
       for (int32_t a = 0; a <= p.TilesX; ++a)
-        for (int32_t b = 0; b <= p.TilesY; ++b) picture.Draw(dc, a * picture.Width(), b * picture.Height());
+        for (int32_t b = 0; b <= p.TilesY; ++b) {
+          const int32_t x = a * w, y = b * h;
+          if (w == picture.Width() && h == picture.Height())
+            picture.Draw(dc, x, y);
+          else
+            picture.StretchDraw(dc, TRect{x, y, x + w, y + h});
+        }
       break;
     case vdNothing:
       break;

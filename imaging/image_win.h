@@ -63,9 +63,11 @@ class THIImage : public THIWin {
   // Puts the document's picture on the clipboard as a DIB.
   void doCopy(TData& value, uint16_t index);
 
-  // Dark variants of artwork, found by the bitmap that doLoadArtwork gets.
-  // The element keeps its own copies.
-  void AddDarkArtwork(const TBitmapObject* light, const TBitmapObject* dark);
+  // The variants of one artwork, found by the bitmap (light, 100 %) that
+  // doLoadArtwork gets: dark at 100 %, light and dark at 200 %; any may be
+  // null. The element keeps its own copies.
+  void AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
+                  const TBitmapObject* dark2x);
 
   bool FitLargerOnly() const { return fitLargerOnly_; }
   bool Dark() const { return dark_; }
@@ -79,13 +81,16 @@ class THIImage : public THIWin {
   void Invalidate();
 
   void Load(TData& value, const TBitmapObject** artwork);
-  // The picture to paint: the dark variant of the artwork when there is one.
-  TBitmapObject& Displayed();
+  // The picture to paint, and the size to paint it at: artwork in the
+  // variant nearest to the dots per inch and the host's mode, scaled to
+  // them; a document's picture as it is.
+  TBitmapObject& Displayed(int dpi, int32_t& width, int32_t& height);
   bool CopyToClipboard();
 
-  struct TDarkArtwork {
+  struct TArtwork {
     const TBitmapObject* Light;
-    std::unique_ptr<TBitmapObject> Dark;
+    // [dark][200 %]; [0][0] stays empty: that is the picture itself.
+    std::unique_ptr<TBitmapObject> Variant[2][2];
   };
 
   std::unique_ptr<TBitmapObject> picture_;
@@ -96,7 +101,7 @@ class THIImage : public THIWin {
   // The artwork bitmap the picture was copied from, or null for a document's
   // picture; only compared, never read.
   const TBitmapObject* artwork_ = nullptr;
-  std::vector<TDarkArtwork> darkArtwork_;
+  std::vector<TArtwork> artworkVariants_;
 };
 
 }  // namespace hi

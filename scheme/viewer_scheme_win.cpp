@@ -238,10 +238,17 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
   /* 46 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
-  for (int i = 0; i < 2; ++i) {
-    std::unique_ptr<TBitmapObject> dark(CreateDeviceBitmap(0, 0));
-    dark->SetHandle(LoadPlaceholder(i == 0 ? "BITMAP0_DARK" : "BITMAP1_DARK"));
-    ThumbImage->AddDarkArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[size_t(i)].Item), dark.get());
+  // The placeholders' other variants: dark, and both at 200 %.
+  static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
+                                              {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};
+  for (size_t i = 0; i < 2; ++i) {
+    std::unique_ptr<TBitmapObject> v[3];
+    for (size_t k = 0; k < 3; ++k) {
+      v[k].reset(CreateDeviceBitmap(0, 0));
+      v[k]->SetHandle(LoadPlaceholder(kVariants[i][k]));
+    }
+    ThumbImage->AddArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[i].Item), v[0].get(), v[1].get(),
+                           v[2].get());
   }
 
   SchemeBoundary->Bind(this, container);

@@ -8,10 +8,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/process_stats.h"
@@ -388,6 +390,63 @@ TEST_F(Viewer, FitLargerOnlyAndDarkMode) {
   EXPECT_EQ(shots[11].Count(kFrame), frame);
   EXPECT_EQ(shots[11].Count(Rgb{236, 233, 216}), 0);
   EXPECT_GT(shots[6].Count(Rgb{236, 233, 216}), 100);
+}
+
+namespace {
+
+// Sets Wine's screen resolution (its LogPixels setting) for the programs
+// started from now on; 0 removes the setting again.
+void SetLogPixels(DWORD dpi) {
+  const char* keys[] = {"Control Panel\\Desktop",
+                        "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"};
+  const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+  for (int i = 0; i < 2; ++i) {
+    HKEY key;
+    if (RegCreateKeyExA(roots[i], keys[i], 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      continue;
+    if (dpi)
+      RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    else
+      RegDeleteValueA(key, "LogPixels");
+    RegCloseKey(key);
+  }
+}
+
+// Width and height of what differs from the background (the colour at 8, 8).
+std::pair<int, int> DrawnExtent(const Shot& s) {
+  const Rgb back = s.At(8, 8);
+  int left = s.w, right = -1, top = s.h, bottom = -1;
+  for (int y = 4; y < s.h - 4; ++y)
+    for (int x = 4; x < s.w - 4; ++x)
+      if (!(s.At(x, y) == back)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  return {right - left + 1, bottom - top + 1};
+}
+
+}  // namespace
+
+// The placeholders are drawn for the screen's resolution: at 192 dots per
+// inch twice the size of 96, from their 200 % artwork.
+TEST_F(Viewer, PlaceholdersFollowTheDpi) {
+  const std::string bare = PluginFolder("dpi", false);
+  const std::string doc = Document("dpi.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  Shot at96 = OpenAndShoot(bare, doc, 0);
+  SetLogPixels(192);
+  Shot at192 = OpenAndShoot(bare, doc, 0);
+  Shot fitted = OpenAndShoot(bare, doc, 2 | 32);
+  SetLogPixels(0);
+  const auto small = DrawnExtent(at96), large = DrawnExtent(at192);
+  std::printf("[ figures  ] No_7za drawn %dx%d at 96 DPI, %dx%d at 192 DPI\n", small.first, small.second, large.first,
+              large.second);
+  EXPECT_NEAR(small.first, 50, 1);
+  EXPECT_NEAR(small.second, 50, 1);
+  EXPECT_NEAR(large.first, 2 * small.first, 1);
+  EXPECT_NEAR(large.second, 2 * small.second, 1);
+  EXPECT_EQ(DrawnExtent(fitted), large) << "fit larger only keeps the scaled size";
 }
 
 TEST_F(Viewer, TwoViewersAtOnceAndNextWithoutThumbnail) {
