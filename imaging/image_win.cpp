@@ -68,7 +68,7 @@ void THIImage::ApplyAutoSize() {
   c->SetSize(w, h);
 }
 
-void THIImage::Load(TData& value, const TBitmapObject** artwork) {
+void THIImage::Load(TData& value, bool artwork) {
   TBitmapObject* source = ReadBitmap(value, BitmapLink, nullptr);
   if (!source) return;
   picture_->Assign(source);
@@ -77,12 +77,9 @@ void THIImage::Load(TData& value, const TBitmapObject** artwork) {
   Invalidate();
 }
 
-void THIImage::doLoad(TData& value, uint16_t) { Load(value, nullptr); }
+void THIImage::doLoad(TData& value, uint16_t) { Load(value, false); }
 
-void THIImage::doLoadArtwork(TData& value, uint16_t) {
-  const TBitmapObject* artwork = nullptr;
-  Load(value, &artwork);
-}
+void THIImage::doLoadArtwork(TData& value, uint16_t) { Load(value, true); }
 
 void THIImage::doClear(TData&, uint16_t) {
   artwork_ = nullptr;

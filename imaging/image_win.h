@@ -69,10 +69,6 @@ class THIImage : public THIWin {
   void AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
                   const TBitmapObject* dark2x);
 
-  bool FitLargerOnly() const { return fitLargerOnly_; }
-  bool Dark() const { return dark_; }
-  bool ShowsArtwork() const { return artwork_ != nullptr; }
-
   const TBitmapObject& Picture() const { return *picture_; }
 
  private:
@@ -80,7 +76,7 @@ class THIImage : public THIWin {
   void ApplyAutoSize();
   void Invalidate();
 
-  void Load(TData& value, const TBitmapObject** artwork);
+  void Load(TData& value, bool artwork);
   // The picture to paint, and the size to paint it at: artwork in the
   // variant nearest to the dots per inch and the host's mode, scaled to
   // them; a document's picture as it is.
