@@ -1,22 +1,27 @@
 #!/usr/bin/env bash
-# libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX), built with
-# clang, ASan and UBSan, natively, apart from the CMake builds.
+# libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX) and the
+# document reader (doc), built with clang, ASan and UBSan, natively, apart
+# from the CMake builds.
 #   tools/fuzz.sh smoke [SECONDS]    each target for SECONDS (default 25), one job
 #   tools/fuzz.sh long [SECONDS]     each target for SECONDS (default 1800), -fork=2
 #   tools/fuzz.sh build              only build the targets
-# Crashing inputs are copied to tests/imaging/regress/, where a test runs them.
+# Env FUZZ_TARGETS="doc" (for example) limits a campaign to some targets;
+# FUZZ_FORK sets the jobs of a long campaign (0: one plain process).
+# Crashing inputs are copied to tests/imaging/regress/ (the document reader's
+# to tests/docreader/regress/), where a test runs them.
 # Env: FUZZ_OUT (default out/fuzz), CDRTHUMB_CACHE.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
 OUT=${FUZZ_OUT:-$ROOT/out/fuzz}
 CACHE=${CDRTHUMB_CACHE:-$HOME/.cache/cdrthumb}
-TARGETS=(png bmp ico pcx)
+read -r -a TARGETS <<<"${FUZZ_TARGETS:-png bmp ico pcx doc}"
 MODE=${1:-smoke}
 FLAGS=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -I"$ROOT")
 
 build() {
   mkdir -p "$OUT/obj"
-  local srcs=("$ROOT"/framework/*.cpp "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,expand}.cpp)
+  local srcs=("$ROOT"/framework/*.cpp "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,expand}.cpp
+              "$ROOT"/docreader/{doc_reader,doc_source,riff_preview,doc_file_nodevice}.cpp)
   local objs=() s o
   for s in "${srcs[@]}"; do
     o="$OUT/obj/$(basename "$(dirname "$s")")_$(basename "${s%.cpp}").o"
@@ -34,7 +39,7 @@ build() {
   for t in "${TARGETS[@]}"; do
     if [ ! -x "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/${t}_fuzz.cpp" -nt "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/fuzz_common.h" -nt "$OUT/${t}_fuzz" ] ||
        [ -n "$(find "${objs[@]}" -newer "$OUT/${t}_fuzz" 2>/dev/null)" ]; then
-      clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" -lz -o "$OUT/${t}_fuzz"
+      clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" -lzip -lz -o "$OUT/${t}_fuzz"
     fi
   done
 }
@@ -52,17 +57,23 @@ seed() {
     bmp) cp -n "$pil"/bmp/*/*.bmp "$pil"/*.bmp "$pil"/*.dib "$dir/" 2>/dev/null || true ;;
     ico) cp -n "$pil"/*.ico "$dir/" 2>/dev/null || true ;;
     pcx) cp -n "$pil"/*.pcx "$dir/" 2>/dev/null || true ;;
+    doc) cp -n "$ROOT"/tests/docreader/seeds/* "$dir/" 2>/dev/null || true ;;
   esac
-  cp -n "$ROOT"/tests/imaging/regress/* "$dir/" 2>/dev/null || true
+  cp -n "$(regress_dir "$t")"/* "$dir/" 2>/dev/null || true
   [ -n "$(ls -A "$dir")" ] || { echo "fuzz.sh: no seeds for $t (run tools/setup.sh)" >&2; exit 1; }
 }
 
+regress_dir() {
+  if [ "$1" = doc ]; then echo "$ROOT/tests/docreader/regress"; else echo "$ROOT/tests/imaging/regress"; fi
+}
+
 keep_findings() {
-  local t=$1 f found=0
+  local t=$1 f found=0 keep
+  keep=$(regress_dir "$t")
   for f in "$OUT/artifacts/$t"/crash-* "$OUT/artifacts/$t"/leak-* "$OUT/artifacts/$t"/timeout-* "$OUT/artifacts/$t"/oom-*; do
     [ -f "$f" ] || continue
-    cp "$f" "$ROOT/tests/imaging/regress/${t}-$(basename "$f")"
-    echo "fuzz.sh: $t finding kept as tests/imaging/regress/${t}-$(basename "$f")"
+    cp "$f" "$keep/${t}-$(basename "$f")"
+    echo "fuzz.sh: $t finding kept as ${keep#"$ROOT"/}/${t}-$(basename "$f")"
     found=1
   done
   return $found
@@ -75,7 +86,11 @@ run() {
     seed "$t"
     rm -rf "$OUT/artifacts/$t"
     mkdir -p "$OUT/artifacts/$t"
-    local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len=65536
+    # Documents: every structure fits small inputs, and libzip scans up to
+    # the last 64 KiB for the end record, so long inputs only cost time.
+    local maxlen=65536
+    [ "$t" = doc ] && maxlen=16384
+    local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len="$maxlen"
                 -artifact_prefix="$OUT/artifacts/$t/" -print_final_stats=1)
     [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
     echo "== fuzz $t for ${secs}s"
@@ -90,6 +105,6 @@ run() {
 case $MODE in
   build) build ;;
   smoke) run "${2:-25}" 0 ;;
-  long) run "${2:-1800}" 2 ;;
+  long) run "${2:-1800}" "${FUZZ_FORK:-2}" ;;
   *) sed -n '2,9p' "$0"; exit 2 ;;
 esac

@@ -2,9 +2,9 @@
 # Prepares a Debian 12 (bookworm) machine for building and testing the plugin:
 #   1. installs the Debian packages the build and the tests need,
 #   2. makes Debian source packages reachable (deb-src),
-#   3. fetches libjpeg-turbo, 7zip, libpng1.6 and pillow sources into a cache
-#      (libpng's, libjpeg's and Pillow's sample images feed the tests),
-#   4. cross-builds static libjpeg for win32/win64,
+#   3. fetches libjpeg-turbo, 7zip, libpng1.6, pillow and libzip sources into a
+#      cache (libpng's, libjpeg's and Pillow's sample images feed the tests),
+#   4. cross-builds static libjpeg and libzip (zlib only) for win32/win64,
 #   5. cross-builds 7-Zip's console 7za.exe for win32/win64,
 #   6. writes $CACHE/paths.env for the build and tests to source.
 # Every step is skipped when its result is already there, so running it again
@@ -85,7 +85,7 @@ PACKAGES=(
     nasm clang libclang-rt-14-dev
     wine wine64 wine32:i386
     xvfb xauth imagemagick netpbm
-    ccache
+    ccache libzip-dev 7zip
     clang-format clang-tidy
 )
 missing=()
@@ -281,6 +281,8 @@ fetch_src libpng1.6 LIBPNG_SRC
 # Pillow's Tests/images: third-party BMP, ICO and PCX samples for the imaging
 # corpus tests.
 fetch_src pillow PILLOW_SRC
+# The document reader's ZIP container code.
+fetch_src libzip LIBZIP_SRC
 
 # Mingw triplet and CMake processor name for each Windows architecture.
 declare -A TRIPLET=([win32]=i686-w64-mingw32 [win64]=x86_64-w64-mingw32)
@@ -335,6 +337,52 @@ TOOLCHAIN
 done
 
 # ---------------------------------------------------------------------------
+# 4b. libzip, static, for win32 and win64, with zlib only
+# ---------------------------------------------------------------------------
+LIBZIP_BUILD="$CACHE/build/libzip-$LIBZIP_SRC_VER"
+log "libzip $LIBZIP_SRC_VER in $LIBZIP_BUILD"
+for arch in win32 win64; do
+    prefix="$LIBZIP_BUILD/$arch"
+    if [ -f "$prefix/lib/libzip.a" ] && [ -f "$prefix/include/zip.h" ] && [ -f "$prefix/include/zipconf.h" ]; then
+        info "$arch: already installed in $prefix"
+        continue
+    fi
+    t=${TRIPLET[$arch]}
+    toolchain="$LIBZIP_BUILD/toolchain-$arch.cmake"
+    obj="$LIBZIP_BUILD/obj-$arch"
+    mkdir -p "$LIBZIP_BUILD"
+    cat >"$toolchain" <<TOOLCHAIN
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${CMAKE_CPU[$arch]})
+set(CMAKE_C_COMPILER $t-gcc-posix)
+set(CMAKE_RC_COMPILER $t-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/$t)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
+TOOLCHAIN
+    info "$arch: configuring (zlib only: no bzip2, lzma or crypto back-ends)"
+    rm -rf "$obj" "$prefix"
+    # The static zlib the plugin links is the one libzip is built against.
+    cmake -S "$LIBZIP_SRC" -B "$obj" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_INSTALL_INCLUDEDIR=include \
+        -DBUILD_SHARED_LIBS=OFF -DZLIB_LIBRARY="/usr/$t/lib/libz.a" \
+        -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+        -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF \
+        -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
+        -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF \
+        >"$LIBZIP_BUILD/build-$arch.log" 2>&1 ||
+        { tail -n 40 "$LIBZIP_BUILD/build-$arch.log" >&2; die "libzip $arch: cmake failed"; }
+    info "$arch: building and installing"
+    { cmake --build "$obj" -j "$JOBS" && cmake --install "$obj"; } \
+        >>"$LIBZIP_BUILD/build-$arch.log" 2>&1 ||
+        { tail -n 40 "$LIBZIP_BUILD/build-$arch.log" >&2; die "libzip $arch: build failed"; }
+    [ -f "$prefix/lib/libzip.a" ] || die "libzip $arch: no $prefix/lib/libzip.a"
+    rm -rf "$obj"
+done
+
+# ---------------------------------------------------------------------------
 # 5. 7-Zip console 7za.exe for win32 and win64
 # ---------------------------------------------------------------------------
 SEVENZIP_BUILD="$CACHE/build/7zip-$SEVENZIP_SRC_VER"
@@ -376,7 +424,8 @@ log "writing $PATHS_ENV"
 {
     echo "# Written by tools/setup.sh; source it from the build and the tests."
     for v in CDRTHUMB_CACHE JPEG_WIN32_PREFIX JPEG_WIN64_PREFIX SEVENZA_WIN32 \
-             SEVENZA_WIN64 SEVENZIP_LICENSE LIBPNG_SRC LIBJPEG_SRC PILLOW_SRC; do
+             SEVENZA_WIN64 SEVENZIP_LICENSE LIBPNG_SRC LIBJPEG_SRC PILLOW_SRC \
+             LIBZIP_WIN32_PREFIX LIBZIP_WIN64_PREFIX; do
         case $v in
             CDRTHUMB_CACHE)    val=$CACHE ;;
             JPEG_WIN32_PREFIX) val=$JPEG_BUILD/win32 ;;
@@ -387,6 +436,8 @@ log "writing $PATHS_ENV"
             LIBPNG_SRC)        val=$LIBPNG_SRC ;;
             LIBJPEG_SRC)       val=$LIBJPEG_SRC ;;
             PILLOW_SRC)        val=$PILLOW_SRC ;;
+            LIBZIP_WIN32_PREFIX) val=$LIBZIP_BUILD/win32 ;;
+            LIBZIP_WIN64_PREFIX) val=$LIBZIP_BUILD/win64 ;;
         esac
         printf 'export %s=%q\n' "$v" "$val"
     done
