@@ -85,7 +85,7 @@ uint32_t GlueDecode(const std::vector<uint8_t>& file) {
   hi::TJpegPicture j;
   j.LoadFromMemory(file.data(), file.size());
   hi::TBitmapObject* b = j.GetBitmap();
-  if (!b || j.Error()) return 0;
+  if (!b || j.LastError() != hi::pic_ok) return 0;
   return b->Bits()[0] + b->ScanLine(b->Height() - 1 - b->Height() / 2)[7];
 }
 

@@ -219,7 +219,7 @@ TDib LibpngDecode(const std::vector<uint8_t>& file) {
 // compared, not when timed.
 bool OwnDecode(hi::TMemoryStream& stream, TDib* keep) {
   stream.Seek(0);
-  std::unique_ptr<hi::TPngDecoder> d(hi::CreatePngDecoder());
+  std::unique_ptr<hi::TPngDecoder> d = hi::CreatePngDecoder();
   bool ok = d->LoadFromStream(stream);
   hi::TPngHeaderChunk* h = d->Header();
   if (!ok || !h || !h->Rows) return false;

@@ -22,7 +22,7 @@ int64_t DeclaredBytes(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!WorthDecoding(DeclaredBytes(data, size))) return 0;
-  std::unique_ptr<hi::TPcxPicture> p(hi::CreatePcxPicture());
+  std::unique_ptr<hi::TPcxPicture> p = hi::CreatePcxPicture();
   hi::TMemoryStream s(data, size);
   p->LoadFromStream(s);
   TouchPicture(p->Bitmap());

@@ -25,13 +25,13 @@ int64_t DeclaredBytes(const uint8_t* data, size_t size) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!WorthDecoding(DeclaredBytes(data, size))) return 0;
-  std::unique_ptr<hi::TPngDecoder> d(hi::CreatePngDecoder());
+  std::unique_ptr<hi::TPngDecoder> d = hi::CreatePngDecoder();
   hi::TMemoryStream s(data, size);
   d->LoadFromStream(s);
   hi::TBitmapObject* b = d->GetBitmap();
   TouchPicture(b);
   if (b) {
-    std::unique_ptr<hi::TBitmapObject> copy(hi::CreateDeviceBitmap(0, 0));
+    std::unique_ptr<hi::TBitmapObject> copy = hi::CreateDeviceBitmap(0, 0);
     copy->Assign(b);
     TouchPicture(copy.get());
   }

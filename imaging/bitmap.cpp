@@ -11,14 +11,6 @@ namespace hi {
 
 namespace {
 
-// The toolkit unit these assertions are reported from, with its lines.
-constexpr const char* KolUnit = "Kol";
-constexpr int LineReadUnsupported = 52574;
-constexpr int LineReadWidth = 52578;
-constexpr int LineReadHeight = 52580;
-constexpr int LineReadNoMemory = 52584;
-constexpr int LineLayoutUnsupported = 54177;
-
 constexpr uint16_t BmSignature = 0x4D42;
 
 // Bit count times planes; a product past any real depth reads as 65 bits,
@@ -118,8 +110,8 @@ uint8_t* AllocRows(int64_t size) {
   return static_cast<uint8_t*>(std::calloc(1, size > 0 ? size_t(size) : 1));
 }
 
-TBitmapObject* CreateDeviceBitmap(int32_t width, int32_t height) {
-  TBitmapObject* b = new TBitmapObject;
+std::unique_ptr<TBitmapObject> CreateDeviceBitmap(int32_t width, int32_t height) {
+  auto b = std::make_unique<TBitmapObject>();
   b->storage_ = bsDDB;
   b->width_ = width;
   b->height_ = height;
@@ -127,8 +119,8 @@ TBitmapObject* CreateDeviceBitmap(int32_t width, int32_t height) {
   return b;
 }
 
-TBitmapObject* CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout) {
-  TBitmapObject* b = new TBitmapObject;
+std::unique_ptr<TBitmapObject> CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout) {
+  auto b = std::make_unique<TBitmapObject>();
   b->storage_ = bsDIB;
   if (width <= 0 || height <= 0) return b;
   if (LayoutBits(layout) == 0) layout = pxDefault;
@@ -165,8 +157,9 @@ void TBitmapObject::ReleasePixelData() {
     if (sectionOwnsRows_) bits_ = nullptr;  // the section's memory goes with it
     DeleteHandle();
   }
-  std::free(bits_);
+  if (bits_ != lentRows_) std::free(bits_);
   bits_ = nullptr;
+  lentRows_ = nullptr;
   std::free(header_);
   header_ = nullptr;
   bitsSize_ = 0;
@@ -191,7 +184,9 @@ TPixelLayout TBitmapObject::PixelLayout() const {
   TPixelLayout l = BitsToLayout(HeaderBits(header_));
   if (l == px15Bit) {
     if (header_->biCompression == 3) return px16Bit;
-    if (header_->biCompression != 0) AssertionFailed("Unsupported bitmap format", KolUnit, LineLayoutUnsupported);
+    // The BMP reader refuses such headers: only a header changed by hand
+    // afterwards gets here.
+    HI_ASSERT(header_->biCompression == 0, "Unsupported bitmap format");
   }
   return l;
 }
@@ -302,6 +297,22 @@ void TBitmapObject::ReformatMemory(int32_t oldWidth, int32_t oldHeight) {
   layout_ = layout;
 }
 
+void TBitmapObject::ViewLentRows(const TBitmapInfoHeader* info, uint8_t* rows, int32_t width, int32_t height) {
+  Clear();
+  storage_ = bsDIB;
+  header_ = AllocHeaderBlock();
+  if (!header_) return;
+  std::memcpy(header_, info, HeaderBlockSize);
+  bits_ = rows;
+  lentRows_ = rows;
+  width_ = width;
+  height_ = height;
+  layout_ = BitsToLayout(HeaderBits(header_));
+  // Making a handle copies the rows into the section and leaves these alone.
+  sectionOwnsRows_ = true;
+  bitsSize_ = int32_t(int64_t(height) * ScanLineSize());
+}
+
 bool TBitmapObject::Assign(const TBitmapObject* source) {
   Clear();
   if (!source || source->IsEmpty()) return false;
@@ -337,6 +348,7 @@ bool TBitmapObject::LoadFromFile(const std::string& name) {
   TFileStream f(name, TFileStream::fmOpenRead);
   if (!f.IsOpen()) {
     Clear();
+    lastError_ = pic_cannot_open;
     return false;
   }
   return LoadFromStream(f);
@@ -345,17 +357,20 @@ bool TBitmapObject::LoadFromFile(const std::string& name) {
 bool TBitmapObject::LoadFromStream(TStream& stream) {
   Clear();
   int64_t start = stream.Position();
-  if (ReadBmp(stream)) return true;
+  lastError_ = ReadBmp(stream);
+  if (lastError_ == pic_ok) return true;
   stream.Seek(start);
   Clear();
   return false;
 }
 
-bool TBitmapObject::ReadBmp(TStream& stream) {
+// Header faults (format, width, height, memory) are refusals like a short
+// file: every caller treats them as an unreadable picture, so none raises.
+TPictureResult TBitmapObject::ReadBmp(TStream& stream) {
   int64_t start = stream.Position();
   storage_ = bsDIB;
   uint8_t fileHeader[14];
-  if (stream.Read(fileHeader, 14) < 14) return false;
+  if (stream.Read(fileHeader, 14) < 14) return pic_truncated;
   int64_t fileSize = 0, gap = 0;
   bool hasFileHeader = Get16(fileHeader) == BmSignature;
   if (hasFileHeader) {
@@ -366,17 +381,17 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
   }
 
   header_ = AllocHeaderBlock();
-  if (!header_) return false;
+  if (!header_) return pic_no_memory;
   uint8_t raw[40];
-  if (stream.Read(raw, 4) < 4) return false;
+  if (stream.Read(raw, 4) < 4) return pic_truncated;
   uint32_t headerSize = Get32(raw);
   int entrySize;
   if (headerSize == 40) {
-    if (stream.Read(raw + 4, 36) < 36) return false;
+    if (stream.Read(raw + 4, 36) < 36) return pic_truncated;
     std::memcpy(header_, raw, 40);
     entrySize = 4;
   } else if (headerSize == 12) {
-    if (stream.Read(raw + 4, 8) < 8) return false;
+    if (stream.Read(raw + 4, 8) < 8) return pic_truncated;
     header_->biSize = 40;
     header_->biWidth = Get16(raw + 4);
     header_->biHeight = Get16(raw + 6);
@@ -384,25 +399,23 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
     header_->biBitCount = Get16(raw + 10);
     entrySize = 3;
   } else {
-    return false;
+    return bmp_header_size;
   }
 
   int bits = HeaderBits(header_);
   layout_ = BitsToLayout(bits);
-  if (layout_ == px15Bit && header_->biCompression != 0 && header_->biCompression != 3)
-    AssertionFailed("Unsupported bitmap format", KolUnit, LineReadUnsupported);
+  if (layout_ == px15Bit && header_->biCompression != 0 && header_->biCompression != 3) return bmp_unsupported_format;
   width_ = header_->biWidth;
-  if (width_ <= 0) AssertionFailed("Bitmap width must be > 0", KolUnit, LineReadWidth);
+  if (width_ <= 0) return bmp_width;
   int64_t absHeight = header_->biHeight < 0 ? -int64_t(header_->biHeight) : header_->biHeight;
-  if (absHeight <= 0) AssertionFailed("Bitmap height must be > 0", KolUnit, LineReadHeight);
-  // Refused quietly, like any unreadable file, when the rows would pass the
-  // limit (the stride is bounded first so that the product cannot overflow).
+  if (absHeight <= 0) return bmp_height;
+  // The stride is bounded first so that the product cannot overflow.
   int64_t stride = RowStride(bits, width_);
-  if (stride > MaxPixelBytes || stride * absHeight > MaxPixelBytes) return false;
+  if (stride > MaxPixelBytes || stride * absHeight > MaxPixelBytes) return pic_over_limit;
   int64_t size = stride * absHeight;
   height_ = int32_t(absHeight);
   bits_ = AllocRows(size);
-  if (!bits_) AssertionFailed("No memory", KolUnit, LineReadNoMemory);
+  if (!bits_) return pic_no_memory;
   bitsSize_ = int32_t(size);
 
   int64_t table;
@@ -423,16 +436,16 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
     int64_t excess;
     if (entrySize == 4) {
       int64_t n = std::min<int64_t>(table, ColorSlots * 4);
-      if (int64_t(stream.Read(slots, size_t(n))) < n) return false;
+      if (int64_t(stream.Read(slots, size_t(n))) < n) return pic_truncated;
       excess = table - n;
     } else {
       int64_t entries = std::min<int64_t>(table / 3, ColorSlots);
       for (int64_t i = 0; i < entries; ++i)
-        if (stream.Read(slots + 4 * i, 3) < 3) return false;
+        if (stream.Read(slots + 4 * i, 3) < 3) return pic_truncated;
       excess = table - entries * 3;
     }
     if (excess > 0) {
-      if (stream.Remaining() < excess) return false;
+      if (stream.Remaining() < excess) return pic_truncated;
       stream.Seek(stream.Position() + excess);
     }
   }
@@ -444,8 +457,8 @@ bool TBitmapObject::ReadBmp(TStream& stream) {
     stream.Seek(stream.Position() - (size - want));
     want = size;
   }
-  if (int64_t(stream.Read(bits_, size_t(want))) < want) return false;
-  return true;
+  if (int64_t(stream.Read(bits_, size_t(want))) < want) return pic_truncated;
+  return pic_ok;
 }
 
 void TBitmapObject::SaveToStream(TStream& stream) {

@@ -5,10 +5,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 #include "framework/data.h"
 #include "framework/object.h"
+#include "imaging/picture_result.h"
 
 namespace hi {
 
@@ -96,22 +98,30 @@ class TBitmapObject : public TObject {
   void SetHandle(void* handle);
   bool Assign(const TBitmapObject* source);
 
+  // BMP reading: on failure the bitmap is empty, the stream is back where
+  // reading began, and LastError says why.
   bool LoadFromStream(TStream& stream);
   bool LoadFromFile(const std::string& name);
+  TPictureResult LastError() const { return lastError_; }
   void SaveToStream(TStream& stream);
 
   void Draw(void* dc, int32_t x, int32_t y);
   void StretchDraw(void* dc, const TRect& rect);
 
+  // Makes the bitmap a view of rows that belong to someone else (the PNG
+  // decoder's buffer): the header block (1064 bytes) is copied, the rows
+  // are not. Such rows are never freed here; the lender keeps them until
+  // the bitmap is cleared or freed. A handle made for the view holds a copy.
+  void ViewLentRows(const TBitmapInfoHeader* info, uint8_t* rows, int32_t width, int32_t height);
+
   // Painted behind the old picture when a device bitmap changes size.
   uint32_t BackgroundColor = 0;
 
  private:
-  friend TBitmapObject* CreateDeviceBitmap(int32_t width, int32_t height);
-  friend TBitmapObject* CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout);
-  friend class TPngDecoder;
+  friend std::unique_ptr<TBitmapObject> CreateDeviceBitmap(int32_t width, int32_t height);
+  friend std::unique_ptr<TBitmapObject> CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout);
 
-  bool ReadBmp(TStream& stream);
+  TPictureResult ReadBmp(TStream& stream);
   void ReleasePixelData();
   void Reformat();
   void ReformatMemory(int32_t oldWidth, int32_t oldHeight);
@@ -134,10 +144,12 @@ class TBitmapObject : public TObject {
   TPixelLayout layout_ = pxDevice;
   uint32_t scanLineCache_[2] = {0, 0};
   bool sectionOwnsRows_ = false;
+  uint8_t* lentRows_ = nullptr;        // rows of ViewLentRows, never freed here
+  TPictureResult lastError_ = pic_ok;  // of the last BMP load
 };
 
-TBitmapObject* CreateDeviceBitmap(int32_t width, int32_t height);
-TBitmapObject* CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout);
+std::unique_ptr<TBitmapObject> CreateDeviceBitmap(int32_t width, int32_t height);
+std::unique_ptr<TBitmapObject> CreateDibBitmap(int32_t width, int32_t height, TPixelLayout layout);
 
 // Header blocks and row blocks are zero-filled calloc blocks, freed with free.
 TBitmapInfoHeader* AllocHeaderBlock();

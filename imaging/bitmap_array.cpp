@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "framework/exception.h"
 #include "imaging/bitmap.h"
 
 namespace hi {
@@ -17,9 +16,9 @@ void THIBitmapArray::SetBitmapObjects(TNameList list) {
 
 void* THIBitmapArray::ItemFromData(TData& value) {
   if (TypeOf(value) != data_bitmap) return nullptr;
-  TBitmapObject* copy = CreateDeviceBitmap(0, 0);
+  std::unique_ptr<TBitmapObject> copy = CreateDeviceBitmap(0, 0);
   copy->Assign(static_cast<TBitmapObject*>(value.ObjRef));
-  return copy;
+  return copy.release();
 }
 
 void THIBitmapArray::ItemToData(void* item, TData& value) { MakeBitmap(value, static_cast<TBitmapObject*>(item)); }
@@ -34,15 +33,9 @@ bool THIBitmapArray::SaveItem(TStream& stream, void* item) {
 }
 
 bool THIBitmapArray::LoadItem(TStream& stream, void*& item) {
-  TBitmapObject* b = CreateDeviceBitmap(0, 0);
-  bool ok = false;
-  try {
-    ok = b->LoadFromStream(stream);
-  } catch (const Exception&) {
-    // A header the bitmap model refuses gives an empty item.
-    b->Clear();
-  }
-  item = b;
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
+  bool ok = b->LoadFromStream(stream);  // an empty item when unreadable
+  item = b.release();
   return ok;
 }
 

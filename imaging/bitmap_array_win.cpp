@@ -5,9 +5,9 @@ namespace hi {
 
 void THIBitmapArray::SetBitmaps(TNameList list) {
   for (TNamedItem& e : list) {
-    TBitmapObject* b = CreateDeviceBitmap(0, 0);
+    std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
     b->SetHandle(e.Item);
-    e.Item = b;
+    e.Item = b.release();
   }
   SetBitmapObjects(std::move(list));
 }

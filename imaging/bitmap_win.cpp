@@ -11,8 +11,6 @@ namespace hi {
 
 namespace {
 
-constexpr int LineDibSection = 52200;
-
 // The screen device context for the duration of a call.
 class TScreenDC {
  public:
@@ -152,7 +150,7 @@ void* TBitmapObject::GetHandle() {
     DWORD code = GetLastError();
     if (section) DeleteObject(section);
     AssertionFailed("Can not create DIB section, error: " + std::to_string(code) + ", " + SystemErrorText(code),
-                    "Kol", LineDibSection);
+                    __FILE__, __LINE__);
   }
   std::memcpy(sectionBits, bits_, size_t(bitsSize_));
   if (!sectionOwnsRows_) std::free(bits_);

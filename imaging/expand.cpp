@@ -55,4 +55,24 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
   return true;
 }
 
+bool WalkPicture(TBitmapObject* b, int64_t wholePixels) {
+  if (!b || b->IsEmpty()) return true;
+  if (int64_t(b->Width()) * b->Height() > wholePixels) {
+    int64_t stride = b->ScanLineSize();
+    if (int64_t(b->BitsSize()) < stride * b->Height()) return false;
+    if (stride > 0 && b->ScanLine(0)) {
+      volatile uint8_t v = b->ScanLine(0)[stride - 1];
+      v = b->ScanLine(b->Height() - 1)[stride - 1];
+      (void)v;
+    }
+    return true;
+  }
+  std::vector<uint8_t> rgb;
+  if (!ExpandToRgb(*b, rgb)) return true;  // a layout without plain colours
+  volatile uint8_t sum = 0;
+  for (uint8_t v : rgb) sum = uint8_t(sum + v);
+  (void)sum;
+  return rgb.size() == size_t(b->Width()) * b->Height() * 3;
+}
+
 }  // namespace hi

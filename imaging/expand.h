@@ -14,4 +14,11 @@ class TBitmapObject;
 // that has no fixed meaning (pxCustom).
 bool ExpandToRgb(TBitmapObject& bitmap, std::vector<uint8_t>& rgb);
 
+// Reads a picture that a reader produced whole, so that any disagreement
+// between its header and its rows shows (to a sanitizer, or as false).
+// Pictures of more than wholePixels pixels have only their first and last
+// rows read, which keeps checks of many large inputs short. True for an
+// empty picture or none.
+bool WalkPicture(TBitmapObject* bitmap, int64_t wholePixels);
+
 }  // namespace hi

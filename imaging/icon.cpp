@@ -24,7 +24,7 @@ bool CopyBytes(TStream& from, TMemoryStream& to, int64_t count) {
 
 }  // namespace
 
-TIconObject* CreateIconObject() { return new TIconObject; }
+std::unique_ptr<TIconObject> CreateIconObject() { return std::make_unique<TIconObject>(); }
 
 TIconObject::~TIconObject() { ReleaseIcon(); }
 
@@ -45,6 +45,7 @@ bool TIconObject::LoadFromFile(const std::string& name) {
   TFileStream f(name, TFileStream::fmOpenRead);
   if (!f.IsOpen()) {
     ReleaseIcon();
+    lastError_ = pic_cannot_open;
     return false;
   }
   return LoadFromStream(f);
@@ -55,7 +56,8 @@ bool TIconObject::LoadFromStream(TStream& stream) {
   ReleaseIcon();
   color_.reset();
   mask_.reset();
-  if (Read(stream)) return true;
+  lastError_ = Read(stream);
+  if (lastError_ == pic_ok) return true;
   ReleaseIcon();
   color_.reset();
   mask_.reset();
@@ -63,21 +65,21 @@ bool TIconObject::LoadFromStream(TStream& stream) {
   return false;
 }
 
-bool TIconObject::Read(TStream& stream) {
+TPictureResult TIconObject::Read(TStream& stream) {
   int64_t start = stream.Position();
   int32_t wanted = Size != 0 ? Size : SystemIconSize();
   uint8_t head[6];
-  if (stream.Read(head, 6) < 6) return false;
+  if (stream.Read(head, 6) < 6) return pic_truncated;
   uint16_t type = Get16(head + 2), count = Get16(head + 4);
-  if (Get16(head) != 0 || (type != 1 && type != 2) || count < 1) return false;
-  if (stream.Remaining() < int64_t(count) * 16) return false;
+  if (Get16(head) != 0 || (type != 1 && type != 2) || count < 1) return ico_directory;
+  if (stream.Remaining() < int64_t(count) * 16) return pic_truncated;
   std::vector<TIconDirEntry> entries(count);
   int64_t total = 6;
   for (auto& e : entries) {
     uint8_t r[16];
-    if (stream.Read(r, 16) < 16) return false;
+    if (stream.Read(r, 16) < 16) return pic_truncated;
     e = {r[0], r[1], r[2], r[3], Get16(r + 4), Get16(r + 6), Get32(r + 8), Get32(r + 12)};
-    if (e.Width == 0 || (e.Height != e.Width && e.Height != 2 * e.Width)) return false;
+    if (e.Width == 0 || (e.Height != e.Width && e.Height != 2 * e.Width)) return ico_entry_size;
     total += 16 + int64_t(e.DataSize);
   }
   const TIconDirEntry& e = entries[ChooseIconEntry(entries.data(), count, wanted)];
@@ -85,20 +87,21 @@ bool TIconObject::Read(TStream& stream) {
   int32_t edge = e.Width;
   Size = edge;
   uint8_t raw[40];
-  if (stream.Read(raw, 40) < 40) return false;
+  if (stream.Read(raw, 40) < 40) return pic_truncated;
   TBitmapInfoHeader info;
   std::memcpy(&info, raw, 40);
-  if (info.biWidth != edge || (info.biHeight != edge && info.biHeight != 2 * edge)) return false;
+  if (info.biWidth != edge || (info.biHeight != edge && info.biHeight != 2 * edge)) return ico_image_header;
   info.biHeight = edge;
 
   TMemoryStream mem;
   if (!(e.ColorCount == 1 && e.Reserved != 1)) {
     mem.Write(&info, 40);
-    if (info.biBitCount <= 8 && !CopyBytes(stream, mem, int64_t(4) << info.biBitCount)) return false;
-    if (!CopyBytes(stream, mem, edge * RowStride(info.biBitCount, edge))) return false;
+    if (info.biBitCount <= 8 && !CopyBytes(stream, mem, int64_t(4) << info.biBitCount)) return pic_truncated;
+    if (!CopyBytes(stream, mem, edge * RowStride(info.biBitCount, edge))) return pic_truncated;
     mem.Seek(0);
-    color_.reset(CreateDeviceBitmap(edge, edge));
-    if (!color_->LoadFromStream(mem) || color_->IsEmpty()) return false;
+    color_ = CreateDeviceBitmap(edge, edge);
+    // A load that succeeds has pixels: the reader refuses empty sizes.
+    if (!color_->LoadFromStream(mem)) return color_->LastError();
   }
   TMemoryStream maskMem;
   TBitmapInfoHeader maskInfo = info;
@@ -107,19 +110,19 @@ bool TIconObject::Read(TStream& stream) {
   maskMem.Write(&maskInfo, 40);
   const uint32_t maskColors[2] = {0x00000000, 0x00FFFFFF};
   maskMem.Write(maskColors, 8);
-  if (!CopyBytes(stream, maskMem, edge * RowStride(1, edge))) return false;
+  if (!CopyBytes(stream, maskMem, edge * RowStride(1, edge))) return pic_truncated;
   maskMem.Seek(0);
-  mask_.reset(CreateDeviceBitmap(edge, edge));
-  if (!mask_->LoadFromStream(maskMem) || mask_->IsEmpty()) return false;
-  if (!MakeHandle()) return false;
+  mask_ = CreateDeviceBitmap(edge, edge);
+  if (!mask_->LoadFromStream(maskMem)) return mask_->LastError();
+  if (!MakeHandle()) return ico_no_handle;
   stream.Seek(start + total);
-  return true;
+  return pic_ok;
 }
 
-TBitmapObject* TIconObject::ComposeBitmap(uint32_t background) const {
+std::unique_ptr<TBitmapObject> TIconObject::ComposeBitmap(uint32_t background) const {
   if (!mask_ || mask_->IsEmpty()) return nullptr;
   int32_t edge = mask_->Width();
-  TBitmapObject* out = CreateDibBitmap(edge, edge, px24Bit);
+  std::unique_ptr<TBitmapObject> out = CreateDibBitmap(edge, edge, px24Bit);
   if (out->IsEmpty()) return out;
   TBitmapObject* mask = mask_.get();
   TBitmapObject* color = color_.get();

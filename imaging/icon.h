@@ -8,6 +8,7 @@
 
 #include "framework/object.h"
 #include "imaging/bitmap.h"
+#include "imaging/picture_result.h"
 
 namespace hi {
 
@@ -27,8 +28,11 @@ class TIconObject : public TObject {
   void* Handle = nullptr;  // HICON
   bool Shared = false;     // when set the handle is not destroyed
 
+  // On failure the icon has no handle, the stream is back where reading
+  // began, and LastError says why.
   bool LoadFromStream(TStream& stream);
   bool LoadFromFile(const std::string& name);
+  TPictureResult LastError() const { return lastError_; }
   void ReleaseIcon();
   // A device bitmap of Size x Size with the icon drawn on the background
   // (the caller owns it); none without an icon handle.
@@ -41,16 +45,17 @@ class TIconObject : public TObject {
   const TBitmapObject* MaskImage() const { return mask_.get(); }
   // Size x Size, 24 bits: the mask keeps the background, the colour image is
   // combined over it (alpha-blended for a 32-bit image with alpha).
-  TBitmapObject* ComposeBitmap(uint32_t background) const;
+  std::unique_ptr<TBitmapObject> ComposeBitmap(uint32_t background) const;
 
  private:
-  bool Read(TStream& stream);
+  TPictureResult Read(TStream& stream);
   bool MakeHandle();  // platform: CreateIconIndirect
   static int32_t SystemIconSize();
   std::unique_ptr<TBitmapObject> color_, mask_;
+  TPictureResult lastError_ = pic_ok;
 };
 
-TIconObject* CreateIconObject();
+std::unique_ptr<TIconObject> CreateIconObject();
 
 // The entry whose width is nearest to wanted (the earlier on a tie).
 int ChooseIconEntry(const TIconDirEntry* entries, int count, int32_t wanted);

@@ -1,6 +1,7 @@
 // The icon handle: made from the colour image and mask, drawn onto bitmaps.
 #include <windows.h>
 
+#include "framework/exception.h"
 #include "imaging/icon.h"
 
 namespace hi {
@@ -12,8 +13,14 @@ bool TIconObject::MakeHandle() {
   if (!mask || mask->IsEmpty()) return false;
   ICONINFO ii = {};
   ii.fIcon = TRUE;
-  ii.hbmMask = static_cast<HBITMAP>(mask->GetHandle());
-  ii.hbmColor = color_ ? static_cast<HBITMAP>(color_->GetHandle()) : nullptr;
+  try {
+    ii.hbmMask = static_cast<HBITMAP>(mask->GetHandle());
+    ii.hbmColor = color_ ? static_cast<HBITMAP>(color_->GetHandle()) : nullptr;
+  } catch (const Exception&) {
+    // A DIB section the system refuses (a header it cannot take) makes no
+    // icon, which the reader reports like any other refusal.
+    return false;
+  }
   Handle = CreateIconIndirect(&ii);
   return Handle != nullptr;
 }

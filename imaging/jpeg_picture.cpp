@@ -53,46 +53,53 @@ void CmykRowToBgr(uint8_t* row, int32_t width, bool inverted) {
   }
 }
 
-TJpegPicture::~TJpegPicture() {
-  delete bitmap_;
-  DeletePaletteHandle(Palette);
-}
+TJpegPicture::~TJpegPicture() { DeletePaletteHandle(Palette); }
 
 void TJpegPicture::Reset() {
   data_.Clear();
-  delete bitmap_;
-  bitmap_ = nullptr;
+  bitmap_.reset();
   width_ = height_ = 0;
   grayscale_ = progressive_ = false;
-  error_ = false;
+  lastError_ = pic_ok;
   decoded_ = false;
 }
 
 bool TJpegPicture::LoadFromFile(const std::string& name) {
   Reset();
   TFileStream f(name, TFileStream::fmOpenRead);
-  if (!f.IsOpen()) return false;
+  if (!f.IsOpen()) return Fail(pic_cannot_open);
   int64_t size = f.Size();
-  if (size <= 0) return false;
+  if (size <= 0) return Fail(pic_truncated);
   // A file larger than any picture the bitmap model takes is not read in.
-  if (size > MaxPixelBytes) return false;
+  if (size > MaxPixelBytes) return Fail(pic_over_limit);
   std::vector<uint8_t> bytes;
   try {
     bytes.resize(size_t(size));
   } catch (const std::bad_alloc&) {
-    return false;
+    return Fail(pic_no_memory);
   }
-  if (f.Read(bytes.data(), bytes.size()) != bytes.size()) return false;
+  if (f.Read(bytes.data(), bytes.size()) != bytes.size()) return Fail(pic_truncated);
   data_ = TMemoryStream(std::move(bytes));
-  if (!ReadHeader()) data_.Clear();
-  return width_ != 0 && height_ != 0;
+  return TakeHeader();
 }
 
 bool TJpegPicture::LoadFromMemory(const void* data, size_t size) {
   Reset();
-  if (size == 0) return false;
+  if (size == 0) return Fail(pic_truncated);
   data_ = TMemoryStream(data, size);
-  if (!ReadHeader()) data_.Clear();
+  return TakeHeader();
+}
+
+bool TJpegPicture::Fail(TPictureResult result) {
+  if (lastError_ == pic_ok) lastError_ = result;
+  return false;
+}
+
+bool TJpegPicture::TakeHeader() {
+  if (!ReadHeader()) {
+    data_.Clear();
+    return Fail(jpeg_header);
+  }
   return width_ != 0 && height_ != 0;
 }
 
@@ -124,7 +131,7 @@ TBitmapObject* TJpegPicture::GetBitmap() {
     decoded_ = true;
     Decode();
   }
-  return bitmap_;
+  return bitmap_.get();
 }
 
 namespace jpeg_detail {
@@ -174,15 +181,16 @@ void TJpegPicture::Decode() {
   jpeg_decompress_struct cinfo;
   JumpErrorManager err;
   InstallErrors(cinfo, err);
-  if (!RunDecode(cinfo, err, progress)) {
-    error_ = true;
+  TPictureResult result = RunDecode(cinfo, err, progress);
+  if (result != pic_ok) {
+    Fail(result);
     ConvertCmykRows(progress);
   }
   jpeg_destroy_decompress(&cinfo);
 }
 
-bool TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& err, DecodeProgress& progress) {
-  if (setjmp(err.jump)) return false;
+TPictureResult TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& err, DecodeProgress& progress) {
+  if (setjmp(err.jump)) return jpeg_decode;
   jpeg_create_decompress(&cinfo);
   jpeg_mem_src(&cinfo, data_.Data().data(), static_cast<unsigned long>(data_.Size()));
   jpeg_read_header(&cinfo, TRUE);
@@ -215,9 +223,12 @@ bool TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& er
   // The bitmap is made at the output size (the header's at scale 1).
   jpeg_calc_output_dimensions(&cinfo);
   bitmap_ = CreateDibBitmap(int32_t(cinfo.output_width), int32_t(cinfo.output_height), layout);
-  // Too large to hold: there is nothing to write the rows into.
-  if (bitmap_->IsEmpty() || bitmap_->Bits() == nullptr) return false;
-  progress.bitmap = bitmap_;
+  if (bitmap_->IsEmpty() || bitmap_->Bits() == nullptr) {
+    // There is nothing to write the rows into.
+    int64_t rowsSize = RowStride(LayoutBits(layout), cinfo.output_width) * int64_t(cinfo.output_height);
+    return rowsSize > MaxPixelBytes ? pic_over_limit : pic_no_memory;
+  }
+  progress.bitmap = bitmap_.get();
   progress.cmyk = layout == px32Bit;
   progress.inverted = cinfo.saw_Adobe_marker != 0;
 
@@ -252,7 +263,7 @@ bool TJpegPicture::RunDecode(jpeg_decompress_struct& cinfo, JumpErrorManager& er
     }
   }
   jpeg_finish_decompress(&cinfo);
-  return true;
+  return pic_ok;
 }
 
 }  // namespace hi

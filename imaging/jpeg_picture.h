@@ -5,10 +5,12 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 
 #include "framework/object.h"
 #include "imaging/bitmap.h"
+#include "imaging/picture_result.h"
 #include "imaging/stream.h"
 
 struct jpeg_decompress_struct;
@@ -35,9 +37,9 @@ class TJpegPicture : public TObject {
   int32_t Height() const { return height_; }
   bool Grayscale() const { return grayscale_; }
   bool Progressive() const { return progressive_; }
-  // Set when libjpeg reported a fatal error; the bitmap then keeps the rows
-  // decoded before it.
-  bool Error() const { return error_; }
+  // The first failure of loading and decoding; after jpeg_decode the bitmap
+  // keeps the rows decoded before it.
+  TPictureResult LastError() const { return lastError_; }
 
   // A palette handle set from outside; destroyed with the object.
   void* Palette = nullptr;
@@ -54,16 +56,21 @@ class TJpegPicture : public TObject {
 
  private:
   void Reset();
+  // Records a failure unless an earlier one is recorded; returns false.
+  bool Fail(TPictureResult result);
   bool ReadHeader();
+  // Reads the header of the data held, which is dropped when libjpeg cannot
+  // read it; true when the header gives a size.
+  bool TakeHeader();
   void Decode();
-  bool RunDecode(jpeg_decompress_struct& cinfo, jpeg_detail::JumpErrorManager& err,
-                 jpeg_detail::DecodeProgress& progress);
+  TPictureResult RunDecode(jpeg_decompress_struct& cinfo, jpeg_detail::JumpErrorManager& err,
+                           jpeg_detail::DecodeProgress& progress);
 
   TMemoryStream data_;
-  TBitmapObject* bitmap_ = nullptr;
+  std::unique_ptr<TBitmapObject> bitmap_;
   int32_t width_ = 0, height_ = 0;
   bool grayscale_ = false, progressive_ = false;
-  bool error_ = false;
+  TPictureResult lastError_ = pic_ok;
   bool decoded_ = false;
 };
 

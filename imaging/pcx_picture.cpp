@@ -26,44 +26,43 @@ uint32_t Rgb(uint8_t r, uint8_t g, uint8_t b) { return uint32_t(b) | (uint32_t(g
 
 }  // namespace
 
-TPcxPicture* CreatePcxPicture() { return new TPcxPicture; }
-
-TPcxPicture::~TPcxPicture() { delete bitmap_; }
+std::unique_ptr<TPcxPicture> CreatePcxPicture() { return std::make_unique<TPcxPicture>(); }
 
 bool TPcxPicture::LoadFromFile(const std::string& name) {
   TFileStream f(name, TFileStream::fmOpenRead);
   if (!f.IsOpen()) {
-    delete bitmap_;
-    bitmap_ = nullptr;
+    bitmap_.reset();
+    lastError_ = pic_cannot_open;
     return false;
   }
   return LoadFromStream(f);
 }
 
 bool TPcxPicture::LoadFromStream(TStream& stream) {
-  delete bitmap_;
-  bitmap_ = nullptr;
+  bitmap_.reset();
   int64_t start = stream.Position();
-  if (Read(stream)) return true;
-  delete bitmap_;
-  bitmap_ = nullptr;
+  lastError_ = Read(stream);
+  if (lastError_ == pic_ok) return true;
+  bitmap_.reset();
   stream.Seek(start);
   return false;
 }
 
-bool TPcxPicture::Read(TStream& stream) {
+TPictureResult TPcxPicture::Read(TStream& stream) {
   uint8_t h[128];
-  if (stream.Read(h, 128) < 128 || h[0] != 10) return false;
+  if (stream.Read(h, 128) < 128) return pic_truncated;
+  if (h[0] != 10) return pcx_manufacturer;
   int version = h[1], bits = h[3], planes = h[65];
   TPixelLayout layout = LayoutOf(bits, planes);
-  if (layout == pxDevice) return false;
+  if (layout == pxDevice) return pcx_format;
   int32_t width = int32_t(Get16(h + 8)) - Get16(h + 4) + 1;
   int32_t height = int32_t(Get16(h + 10)) - Get16(h + 6) + 1;
   int64_t bytesPerLine = Get16(h + 66);
-  if (width <= 0 || height <= 0) return false;
+  if (width <= 0 || height <= 0) return pcx_size;
   // Both buffers are bounded before anything is allocated.
   int64_t decodedSize = planes * bytesPerLine * height;
-  if (decodedSize > MaxPixelBytes || RowStride(LayoutBits(layout), width) * height > MaxPixelBytes) return false;
+  if (decodedSize > MaxPixelBytes || RowStride(LayoutBits(layout), width) * height > MaxPixelBytes)
+    return pic_over_limit;
 
   // Bytes the encoded data never reach read as zero.
   std::vector<uint8_t> decoded;
@@ -74,7 +73,7 @@ bool TPcxPicture::Read(TStream& stream) {
     encoded.resize(size_t(want));
     encoded.resize(stream.Read(encoded.data(), size_t(want)));
   } catch (const std::bad_alloc&) {
-    return false;
+    return pic_no_memory;
   }
   size_t out = 0, in = 0;
   while (out < decoded.size() && in < encoded.size()) {
@@ -91,7 +90,7 @@ bool TPcxPicture::Read(TStream& stream) {
   }
 
   bitmap_ = CreateDibBitmap(width, height, layout);
-  if (bitmap_->IsEmpty()) return false;
+  if (bitmap_->IsEmpty()) return pic_no_memory;  // under the limit, checked above
   int64_t stride = bitmap_->ScanLineSize();
   for (int32_t y = 0; y < height; ++y) {
     uint8_t* dst = bitmap_->ScanLine(y);
@@ -137,7 +136,7 @@ bool TPcxPicture::Read(TStream& stream) {
     int n = layout == px1Bit ? 2 : 16;
     for (int i = 0; i < n; ++i) bitmap_->SetPaletteEntry(i, Rgb(h[16 + 3 * i], h[17 + 3 * i], h[18 + 3 * i]));
   }
-  return true;
+  return pic_ok;
 }
 
 }  // namespace hi

@@ -2,7 +2,6 @@
 
 #include <memory>
 
-#include "framework/exception.h"
 #include "framework/text.h"
 #include "imaging/bitmap.h"
 #include "imaging/icon.h"
@@ -27,43 +26,26 @@ TPictureReader ChoosePictureReader(const std::string& name) {
   return prNone;
 }
 
-namespace {
-
-// A header the bitmap model refuses raises its assertion; for the loader
-// that is an unreadable file like any other, so the picture stays empty.
-template <class Load>
-bool Guarded(Load load) {
-  try {
-    load();
-    return true;
-  } catch (const Exception&) {
-    return false;
-  }
-}
-
-}  // namespace
-
 void THIPictureStream::doLoad(TData& value, uint16_t) {
   std::string name = ReadString(value, FileNameLink, FileName);
   if (!PictureFileExists(name)) return;
   switch (ChoosePictureReader(name)) {
     case prBmp: {
-      std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
-      // What was allocated before the assertion goes: the empty bitmap is sent.
-      if (!Guarded([&] { b->LoadFromFile(name); })) b->Clear();
+      std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
+      b->LoadFromFile(name);  // empty when unreadable
       FireBitmap(onLoad, b.get());
       break;
     }
     case prIcon: {
-      std::unique_ptr<TIconObject> icon(CreateIconObject());
-      if (!Guarded([&] { icon->LoadFromFile(name); })) icon->ReleaseIcon();
-      std::unique_ptr<TBitmapObject> b(IconToBitmap(*icon, 0xFFFFFF));
+      std::unique_ptr<TIconObject> icon = CreateIconObject();
+      icon->LoadFromFile(name);
+      std::unique_ptr<TBitmapObject> b = IconToBitmap(*icon, 0xFFFFFF);
       FireBitmap(onLoad, b.get());
       break;
     }
     case prPcx: {
-      std::unique_ptr<TPcxPicture> pcx(CreatePcxPicture());
-      Guarded([&] { pcx->LoadFromFile(name); });
+      std::unique_ptr<TPcxPicture> pcx = CreatePcxPicture();
+      pcx->LoadFromFile(name);
       FireBitmap(onLoad, pcx->Bitmap());
       break;
     }

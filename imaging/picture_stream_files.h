@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace hi {
@@ -16,8 +17,8 @@ bool PictureFileExists(const std::string& name);
 // Path macros expanded; a name with neither ':' nor '\' gets the folder of
 // the host's executable in front (unchanged without a window system).
 std::string ResolvePictureFileName(const std::string& name);
-// A new bitmap with the icon drawn over the background colour (the caller
-// owns it; empty when the icon has no picture).
-TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background);
+// A new bitmap with the icon drawn over the background colour (empty when
+// the icon has no picture).
+std::unique_ptr<TBitmapObject> IconToBitmap(TIconObject& icon, uint32_t background);
 
 }  // namespace hi

@@ -15,9 +15,9 @@ bool PictureFileExists(const std::string& name) {
 
 std::string ResolvePictureFileName(const std::string& name) { return name; }
 
-TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background) {
-  TBitmapObject* b = icon.MaskImage() ? icon.ComposeBitmap(background) : nullptr;
-  return b ? b : CreateDeviceBitmap(0, 0);
+std::unique_ptr<TBitmapObject> IconToBitmap(TIconObject& icon, uint32_t background) {
+  std::unique_ptr<TBitmapObject> b = icon.MaskImage() ? icon.ComposeBitmap(background) : nullptr;
+  return b ? std::move(b) : CreateDeviceBitmap(0, 0);
 }
 
 }  // namespace hi

@@ -10,8 +10,8 @@ bool PictureFileExists(const std::string& name) { return kol::FileExists(name); 
 
 std::string ResolvePictureFileName(const std::string& name) { return ResolveFileName(name); }
 
-TBitmapObject* IconToBitmap(TIconObject& icon, uint32_t background) {
-  TBitmapObject* b = CreateDeviceBitmap(0, 0);
+std::unique_ptr<TBitmapObject> IconToBitmap(TIconObject& icon, uint32_t background) {
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   b->SetHandle(icon.ToBitmapHandle(background));
   return b;
 }

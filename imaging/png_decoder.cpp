@@ -293,7 +293,7 @@ class TIdatStream {
 
   // Bytes produced into out (up to count); fewer when the data ends or on an
   // error, which Failed() tells apart.
-  int64_t Fill(uint8_t* out, uInt count, uint32_t& crc) {
+  int64_t Fill(uint8_t* out, uInt count) {
     z_.next_out = out;
     z_.avail_out = count;
     while (z_.avail_out > 0 && !failed_) {
@@ -305,13 +305,12 @@ class TIdatStream {
           // The chunk loop goes on with this chunk from its start.
           stream_.Seek(stream_.Position() - 8);
           atNextChunk_ = true;
-          decoder_.LastError = png_not_idat;
+          decoder_.Fail(png_not_idat);
           failed_ = true;
           break;
         }
         uint32_t len = BigEndian32(head + 4);
         chunkEnd_ = stream_.Position() + len;
-        crc = uint32_t(crc32(0, head + 8, 4));
       }
       if (z_.avail_in == 0) {
         Remember(recent_, input_.get(), inputRead_);
@@ -322,7 +321,6 @@ class TIdatStream {
           if (left > 0 || stream_.Position() < chunkEnd_) break;
           continue;  // an empty IDAT chunk: go on with the next one
         }
-        crc = uint32_t(crc32(crc, input_.get(), uInt(got)));
         z_.next_in = input_.get();
         z_.avail_in = uInt(got);
         inputRead_ = got;
@@ -333,7 +331,7 @@ class TIdatStream {
       if (r == Z_STREAM_END) {
         // Once: zlib answers the same again for every later call.
         if (!ended_ && !ChecksumMatches()) {
-          decoder_.LastError = png_inflate;
+          decoder_.Fail(png_data_checksum);
           failed_ = true;
         }
         ended_ = true;
@@ -342,7 +340,7 @@ class TIdatStream {
       if (r != Z_OK) {
         // Negative results are zlib's errors; a preset dictionary could
         // never make progress and is refused the same way.
-        decoder_.LastError = png_inflate;
+        decoder_.Fail(png_inflate);
         failed_ = true;
       }
     }
@@ -391,7 +389,7 @@ class TRowSource {
  public:
   static constexpr int64_t BatchBytes = 65536;
 
-  TRowSource(TIdatStream& z, uint32_t& crc) : z_(z), crc_(crc) {}
+  explicit TRowSource(TIdatStream& z) : z_(z) {}
   bool Init(int64_t maxRowBytes) {
     perBatch_ = std::max<int64_t>(1, BatchBytes / maxRowBytes);
     // Spare bytes past the last row for loads a little beyond a row's end.
@@ -410,7 +408,7 @@ class TRowSource {
     if (pos_ == have_) {
       if (ended_) return nullptr;
       int64_t want = std::min<int64_t>(perBatch_, left_) * rowBytes_;
-      have_ = z_.Fill(buffer_.get(), uInt(want), crc_);
+      have_ = z_.Fill(buffer_.get(), uInt(want));
       pos_ = 0;
       ended_ = have_ < want;
       partialKept_ = !z_.Failed();
@@ -420,7 +418,7 @@ class TRowSource {
       int64_t handed = (have_ + rowBytes_ - 1) / rowBytes_;
       if (ended_ && partialKept_ && handed < left_) {
         uint8_t spare;
-        z_.Fill(&spare, 1, crc_);
+        z_.Fill(&spare, 1);
       }
     }
     int64_t rest = have_ - pos_;
@@ -440,7 +438,6 @@ class TRowSource {
 
  private:
   TIdatStream& z_;
-  uint32_t& crc_;
   std::unique_ptr<uint8_t[]> buffer_;
   int64_t perBatch_ = 1, rowBytes_ = 1, pos_ = 0, have_ = 0;
   uint32_t left_ = 0;
@@ -604,15 +601,6 @@ void PlacePassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint32_
 
 }  // namespace
 
-uint8_t PaethPredictor(uint8_t a, uint8_t b, uint8_t c) {
-  int pa = std::abs(int(b) - int(c));
-  int pb = std::abs(int(a) - int(c));
-  int pc = std::abs(int(a) + int(b) - 2 * int(c));
-  if (pa <= pb && pa <= pc) return a;
-  if (pb <= pc) return b;
-  return c;
-}
-
 void BuildGammaTable(uint32_t gamma, uint8_t table[256]) {
   double exponent = 1.0 / (double(gamma) / 100000.0 * 2.2);
   for (int i = 0; i < 256; ++i) {
@@ -634,10 +622,10 @@ bool TPngChunk::ReadPlain(TStream& stream, uint32_t length) {
   Length = uint32_t(std::min<int64_t>(length, avail));
   Data.assign(size_t(Length) + 1, 0);
   Length = uint32_t(stream.Read(Data.data(), Length));
-  uint8_t crcBytes[4];
-  stream.Read(crcBytes, 4);
-  uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>(Type), 4));
-  Crc = uint32_t(crc32(crc, Data.data(), Length));
+  // The CRC is read past, not computed: nothing would compare it, and zlib
+  // and the image data's Adler-32 already catch damage where it matters.
+  uint8_t crc[4];
+  stream.Read(crc, 4);
   return true;
 }
 
@@ -659,7 +647,7 @@ void TPngHeaderChunk::FreeBuffer() {
 bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
   ReadPlain(stream, length);
   if (Length < 13) {
-    Owner->LastError = png_short_header;
+    Owner->Fail(png_short_header);
     return false;
   }
   const uint8_t* d = Data.data();
@@ -670,23 +658,29 @@ bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
   CompressionMethod = d[10];
   FilterMethod = d[11];
   InterlaceMethod = d[12];
-  if (Width > 65535 || Height > 65535) {
-    Owner->LastError = png_too_large;
+  if (Width > PngMaxSide || Height > PngMaxSide) {
+    Owner->Fail(png_side_limit);
     return false;
   }
   if (CompressionMethod != 0) {
-    Owner->LastError = png_compression;
+    Owner->Fail(png_compression);
     return false;
   }
   if (InterlaceMethod > 1) {
-    Owner->LastError = png_interlace;
+    Owner->Fail(png_interlace);
     return false;
   }
   // Pairs outside the conversion table are refused before anything is made.
-  if (!SupportedFormat(ColorType, BitDepth)) return false;
+  if (!SupportedFormat(ColorType, BitDepth)) {
+    Owner->Fail(png_format);
+    return false;
+  }
 
   if (!Info) Info = AllocHeaderBlock();
-  if (!Info) return false;
+  if (!Info) {
+    Owner->Fail(pic_no_memory);
+    return false;
+  }
   std::memset(Info, 0, HeaderBlockSize);
   FreeBuffer();
   int bits;
@@ -710,21 +704,21 @@ bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
   const int64_t alphaSize = (ColorType == 4 || ColorType == 6) ? int64_t(Width) * Height : 0;
   if (size + alphaSize > MaxPixelBytes) {
     // Too large for the host: refused as a failed load.
-    Owner->LastError = png_too_large;
+    Owner->Fail(pic_over_limit);
     return false;
   }
   if (Width == 0 || Height == 0) return true;  // no buffer: nothing is decoded
   if (ColorType == 4 || ColorType == 6) {
     Alpha = AllocRows(alphaSize);
     if (!Alpha) {
-      Owner->LastError = png_too_large;
+      Owner->Fail(pic_no_memory);
       return false;
     }
   }
   Rows = AllocRows(size);
   if (!Rows) {
     FreeBuffer();
-    Owner->LastError = png_too_large;
+    Owner->Fail(pic_no_memory);
     return false;
   }
   Stride = int32_t(stride);
@@ -734,7 +728,7 @@ bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
 bool TPngPaletteChunk::Read(TStream& stream, uint32_t length) {
   ReadPlain(stream, length);
   if (Length % 3 != 0 || Length > 768) {
-    Owner->LastError = png_bad_table;
+    Owner->Fail(png_palette_length);
     return false;
   }
   EntryCount = int(Length / 3);
@@ -767,7 +761,7 @@ bool TPngGammaChunk::Read(TStream& stream, uint32_t length) {
 bool TPngTransparencyChunk::Read(TStream& stream, uint32_t length) {
   ReadPlain(stream, length);
   if (Length > 256) {
-    Owner->LastError = png_bad_table;
+    Owner->Fail(png_transparency_length);
     return false;
   }
   std::memset(Table, 255, sizeof Table);
@@ -835,12 +829,13 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
     // first pixel reads as zero for the Paeth filter.
     uint8_t* prev = prevBuf.data() + bpp;
     uint8_t* cur = curBuf.data() + bpp;
-    uint32_t crc = uint32_t(crc32(0, reinterpret_cast<const Bytef*>("IDAT"), 4));
     bool identity = true;
     for (int i = 0; i < 256; ++i) identity = identity && d.GammaTable[i] == i;
     TConversion conv{h, d.GammaTable, dibBits, identity};
-    TRowSource rows(z, crc);
-    if (z.Init() && rows.Init(fullLen + 1)) {
+    TRowSource rows(z);
+    if (!z.Init() || !rows.Init(fullLen + 1)) {
+      d.Fail(pic_no_memory);
+    } else {
       auto readRow = [&](int64_t len) -> bool {
         const uint8_t* row = rows.Next();
         if (!row) return false;
@@ -910,20 +905,19 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
         }
       }
     }
-    Crc = crc;
     if (z.AtNextChunk()) return true;
     end = z.ChunkEnd();
   }
   // Whatever the rows used, go on after the data of the last IDAT read.
   if (end > stream.Position()) stream.Seek(end);
-  uint8_t crcBytes[4];
-  stream.Read(crcBytes, 4);
+  uint8_t crc[4];
+  stream.Read(crc, 4);  // passed over like every chunk's
   return true;
 }
 
 // ---- the decoder ------------------------------------------------------------
 
-TPngDecoder* CreatePngDecoder() { return new TPngDecoder; }
+std::unique_ptr<TPngDecoder> CreatePngDecoder() { return std::make_unique<TPngDecoder>(); }
 
 TPngDecoder::TPngDecoder() { ResetGamma(); }
 
@@ -933,25 +927,9 @@ void TPngDecoder::ResetGamma() {
   for (int i = 0; i < 256; ++i) GammaTable[i] = uint8_t(i);
 }
 
-void TPngDecoder::ReturnLentBitmap() {
-  if (!lent_) return;
-  // A handle made for the lent bitmap holds a copy of the rows: it goes
-  // first, so that the bitmap's release frees only its own 1 x 1 rows.
-  if (lent_->handle_) {
-    lent_->DeleteHandle();
-  }
-  lent_->bits_ = savedBits_;
-  lent_->width_ = savedWidth_;
-  lent_->height_ = savedHeight_;
-  lent_->scanLineSize_ = savedStride_;
-  lent_->bitsSize_ = savedSize_;
-  lent_->sectionOwnsRows_ = false;
-  delete lent_;
-  lent_ = nullptr;
-}
-
 void TPngDecoder::Clear() {
-  ReturnLentBitmap();
+  // The bitmap views the header record's rows: it goes before them.
+  lent_.reset();
   ResetGamma();
   Chunks.clear();
 }
@@ -1002,32 +980,32 @@ bool TPngDecoder::LoadFromFile(const std::string& name) {
   TFileStream f(name, TFileStream::fmOpenRead);
   if (!f.IsOpen()) {
     Clear();
-    LastError = png_signature;
+    lastError_ = pic_cannot_open;
     return false;
   }
   return LoadFromStream(f);
 }
 
 bool TPngDecoder::LoadFromStream(TStream& stream) {
-  LastError = png_ok;
+  lastError_ = pic_ok;
   Clear();
   uint8_t sig[8];
   if (stream.Read(sig, 8) < 8 || std::memcmp(sig, Signature, 8) != 0) {
-    LastError = png_signature;
+    Fail(png_signature);
     return false;
   }
   bool sawIdat = false;
   for (;;) {
     uint8_t head[4];
     if (stream.Read(head, 4) < 4) {
-      LastError = png_no_iend;
+      Fail(png_no_iend);
       return Header() != nullptr && Find("IDAT") != nullptr;
     }
     uint32_t length = BigEndian32(head);
     char type[4] = {0, 0, 0, 0};
     stream.Read(type, 4);
     if (Chunks.empty() && !SameType(type, "IHDR")) {
-      LastError = png_no_ihdr;
+      Fail(png_no_ihdr);
       return false;
     }
     if (SameType(type, "cHRM") || (SameType(type, "IDAT") && sawIdat)) {
@@ -1037,39 +1015,26 @@ bool TPngDecoder::LoadFromStream(TStream& stream) {
     if (SameType(type, "IDAT")) sawIdat = true;
     TPngChunk* rec = AddRecord(type);
     if (!rec) {
-      LastError = png_bad_record;
+      Fail(png_duplicate_chunk);
       return false;
     }
     if (!rec->Read(stream, length)) break;
     if (SameType(type, "IEND")) break;
   }
   if (!sawIdat) {
-    LastError = png_no_idat;
+    Fail(png_no_idat);
     return false;
   }
   return true;
 }
 
 TBitmapObject* TPngDecoder::GetBitmap() {
-  if (lent_) return lent_;
+  if (lent_) return lent_.get();
   TPngHeaderChunk* h = Header();
   if (!h || !h->Rows) return nullptr;
-  TBitmapObject* b = CreateDibBitmap(1, 1, px1Bit);
-  savedBits_ = b->bits_;
-  savedWidth_ = b->width_;
-  savedHeight_ = b->height_;
-  savedStride_ = b->scanLineSize_;
-  savedSize_ = b->bitsSize_;
-  std::memcpy(b->header_, h->Info, HeaderBlockSize);
-  b->bits_ = h->Rows;
-  b->width_ = int32_t(h->Width);
-  b->height_ = int32_t(h->Height);
-  b->sectionOwnsRows_ = true;
-  b->layout_ = BitsToLayout(h->Info->biBitCount);
-  b->scanLineSize_ = 0;
-  b->bitsSize_ = b->height_ * b->ScanLineSize();
-  lent_ = b;
-  return b;
+  lent_ = std::make_unique<TBitmapObject>();
+  lent_->ViewLentRows(h->Info, h->Rows, int32_t(h->Width), int32_t(h->Height));
+  return lent_.get();
 }
 
 }  // namespace hi

@@ -10,29 +10,15 @@
 
 #include "framework/object.h"
 #include "imaging/bitmap.h"
+#include "imaging/picture_result.h"
 
 namespace hi {
 
 class TStream;
 class TPngDecoder;
 
-// Result codes of the last load.
-enum TPngResult : uint8_t {
-  png_ok = 0,
-  png_crc = 1,
-  png_short_header = 2,
-  png_too_large = 3,
-  png_compression = 4,
-  png_interlace = 5,
-  png_bad_table = 6,
-  png_not_idat = 7,
-  png_inflate = 8,
-  png_signature = 9,
-  png_no_iend = 10,
-  png_no_ihdr = 11,
-  png_bad_record = 12,
-  png_no_idat = 13,
-};
+// The largest width and height a header may give.
+constexpr uint32_t PngMaxSide = 65535;
 
 class TPngChunk {
  public:
@@ -42,15 +28,14 @@ class TPngChunk {
   TPngChunk& operator=(const TPngChunk&) = delete;
 
   bool IsType(const char* type) const;
-  // The plain reader: data and CRC. A length past the stream's end is cut
-  // to what the stream holds.
+  // The plain reader: data, then the CRC is passed over. A length past the
+  // stream's end is cut to what the stream holds.
   bool ReadPlain(TStream& stream, uint32_t length);
   virtual bool Read(TStream& stream, uint32_t length) { return ReadPlain(stream, length); }
 
   char Type[4];
   std::vector<uint8_t> Data;
   uint32_t Length = 0;
-  uint32_t Crc = 0;  // computed, never compared
   TPngDecoder* Owner;
 };
 
@@ -125,7 +110,13 @@ class TPngDecoder : public TObject {
   TBitmapObject* GetBitmap();
   void Clear();
 
-  uint8_t LastError = png_ok;
+  // The first failure of the last load; pic_ok when there was none.
+  TPictureResult LastError() const { return lastError_; }
+  // Records a failure unless an earlier one is recorded.
+  void Fail(TPictureResult result) {
+    if (lastError_ == pic_ok) lastError_ = result;
+  }
+
   uint8_t GammaTable[256];
   std::vector<std::unique_ptr<TPngChunk>> Chunks;
 
@@ -133,22 +124,16 @@ class TPngDecoder : public TObject {
   TPngHeaderChunk* Header() const;
 
  private:
-  friend class TPngDataChunk;
-  friend class TPngGammaChunk;
   TPngChunk* AddRecord(const char* type);
   void ResetGamma();
-  void ReturnLentBitmap();
 
-  TBitmapObject* lent_ = nullptr;
-  uint8_t* savedBits_ = nullptr;
-  int32_t savedWidth_ = 0, savedHeight_ = 0, savedStride_ = 0, savedSize_ = 0;
+  TPictureResult lastError_ = pic_ok;
+  std::unique_ptr<TBitmapObject> lent_;  // views the header record's rows
 };
 
-TPngDecoder* CreatePngDecoder();
+std::unique_ptr<TPngDecoder> CreatePngDecoder();
 
 // The displayed value of a sample under a gAMA value (units of 1/100000).
 void BuildGammaTable(uint32_t gamma, uint8_t table[256]);
-// The Paeth predictor of the row filters.
-uint8_t PaethPredictor(uint8_t a, uint8_t b, uint8_t c);
 
 }  // namespace hi

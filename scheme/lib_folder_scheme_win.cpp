@@ -20,6 +20,9 @@ static const TSchemeLink<S> kInnerLinks[] = {
     /* 10 */ SCHEME_LINK(InnerHub, onEvent[1], LibName, THIFilePartElm::doPart, 0),
     /* 11 */ SCHEME_LINK(InnerHub, onEvent[2], IniPath, THIFormatStr::doString, 0),
 };
+static_assert(sizeof(kInnerLinks) / sizeof(kInnerLinks[0]) == S::LinkCount, "the inner scheme has 11 links");
+
+const TSchemeLink<S>* S::Links() { return kInnerLinks; }
 
 TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue,
                                                            TObject* owner)

@@ -16,6 +16,9 @@ class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
   TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassMultiElementEx_97D3AB0() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
+  // The wiring, LinkCount rows; the constructor makes these links.
+  static constexpr size_t LinkCount = 11;
+  static const TSchemeLink<TClassMultiElementEx_97D3AB0>* Links();
 
   THIEditMultiEx* InnerBoundary;
   THIApplication* Library;

@@ -16,6 +16,9 @@ template <class Scheme>
 struct TSchemeLink {
   TEventLink& (*Source)(Scheme&);
   TEventLink (*Target)(Scheme&);
+  // The two elements the row names, so that a check can see them created.
+  const TObject* (*SourceElement)(Scheme&);
+  const TObject* (*TargetElement)(Scheme&);
 };
 
 template <class Scheme, size_t N>
@@ -48,8 +51,9 @@ class TSchemeElements {
 }  // namespace hi
 
 // SCHEME_LINK(source element, its link field, target element, Class::point, index)
-#define SCHEME_LINK(src, field, dst, point, index)                              \
-  ::hi::TSchemeLink<S> {                                                        \
-    [](S& s) -> ::hi::TEventLink& { return s.src->field; },                     \
-        [](S& s) { return ::hi::LinkTo<&::hi::point>(s.dst, uint16_t(index)); } \
+#define SCHEME_LINK(src, field, dst, point, index)                                                             \
+  ::hi::TSchemeLink<S> {                                                                                       \
+    [](S& s) -> ::hi::TEventLink& { return s.src->field; },                                                    \
+        [](S& s) { return ::hi::LinkTo<&::hi::point>(s.dst, uint16_t(index)); },                               \
+        [](S& s) -> const ::hi::TObject* { return s.src; }, [](S& s) -> const ::hi::TObject* { return s.dst; } \
   }

@@ -89,7 +89,9 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 74 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),
     /* 75 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == 75, "the viewer scheme has 75 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 75 links");
+
+const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
 namespace {
 
@@ -149,21 +151,25 @@ HANDLE LoadPlaceholder(const char* name) {
 
 }  // namespace
 
+THiListerForm* SetUpViewerForm(THiListerForm* form) {
+  form->Left = 35;
+  form->Top = 105;
+  form->Width = 435;
+  form->Height = 413;
+  form->Align = 0;
+  WindowLook(form);
+  form->Visible = 0;
+  form->DragForm = 0;
+  form->AddBorders = 0;
+  form->ResizeHost = 0;
+  form->PassKeys = 1;
+  form->Init();
+  return form;
+}
+
 TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner)
     : TClassMultiBase(owner, parentValue) {
-  /*  1 */ ViewerForm = Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue)));
-  ViewerForm->Left = 35;
-  ViewerForm->Top = 105;
-  ViewerForm->Width = 435;
-  ViewerForm->Height = 413;
-  ViewerForm->Align = 0;
-  WindowLook(ViewerForm);
-  ViewerForm->Visible = 0;
-  ViewerForm->DragForm = 0;
-  ViewerForm->AddBorders = 0;
-  ViewerForm->ResizeHost = 0;
-  ViewerForm->PassKeys = 1;
-  ViewerForm->Init();
+  /*  1 */ ViewerForm = SetUpViewerForm(Own(new THiListerForm(static_cast<TPlugWindowRec*>(parentValue))));
   /*  2 */ SchemeBoundary = Own(new THIEditMultiEx(0, 0));
   /*  3 */ LoadFailed = Own(WithValue(new THIDoData(), 0));
   /*  4 */ HostCommand = Own(new THitcListCommand(ViewerForm->Control()->Handle()));

@@ -24,11 +24,18 @@
 
 namespace hi {
 
+// The viewer window element given the scheme's settings and its window;
+// test schemes build their viewers on it too.
+THiListerForm* SetUpViewerForm(THiListerForm* form);
+
 class TClassListPlug_97CE780 : public TClassMultiBase {
  public:
   TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
+  // The wiring, LinkCount rows; the constructor makes these links.
+  static constexpr size_t LinkCount = 75;
+  static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
   // with spaces cannot start another program.

@@ -4,10 +4,10 @@
 // 24-bit BMP and prints
 //   doc member=NAME kind=KIND result=MESSAGE     (documents only, first)
 //   format WIDTHxHEIGHT layout=NAME result=CODE
-// Exit 0 when a picture came out, 1 when none.
+// CODE is the reader's TPictureResult (-1 when no reader ran), whose text
+// goes to standard error. Exit 0 when a picture came out, 1 when none.
 #include <cstdio>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -18,6 +18,7 @@
 #include "imaging/icon.h"
 #include "imaging/jpeg_picture.h"
 #include "imaging/pcx_picture.h"
+#include "imaging/picture_result.h"
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 
@@ -116,22 +117,25 @@ struct TDecoded {
 void DecodeStream(TStream& s, const std::string& format, TDecoded& d) {
   d.format = format;
   if (format == "png") {
-    d.png.reset(CreatePngDecoder());
+    d.png = CreatePngDecoder();
     d.png->LoadFromStream(s);
-    d.result = d.png->LastError;
+    d.result = d.png->LastError();
     d.picture = d.png->GetBitmap();
   } else if (format == "bmp") {
-    d.owned.reset(CreateDeviceBitmap(0, 0));
-    d.result = d.owned->LoadFromStream(s) ? 0 : 1;
+    d.owned = CreateDeviceBitmap(0, 0);
+    d.owned->LoadFromStream(s);
+    d.result = d.owned->LastError();
     d.picture = d.owned.get();
   } else if (format == "ico") {
-    std::unique_ptr<TIconObject> icon(CreateIconObject());
-    d.result = icon->LoadFromStream(s) ? 0 : 1;
-    if (d.result == 0) d.owned.reset(icon->ComposeBitmap(0xFFFFFF));
+    std::unique_ptr<TIconObject> icon = CreateIconObject();
+    icon->LoadFromStream(s);
+    d.result = icon->LastError();
+    if (d.result == pic_ok) d.owned = icon->ComposeBitmap(0xFFFFFF);
     d.picture = d.owned.get();
   } else if (format == "pcx") {
-    d.pcx.reset(CreatePcxPicture());
-    d.result = d.pcx->LoadFromStream(s) ? 0 : 1;
+    d.pcx = CreatePcxPicture();
+    d.pcx->LoadFromStream(s);
+    d.result = d.pcx->LastError();
     d.picture = d.pcx->Bitmap();
   }
 }
@@ -161,9 +165,8 @@ int Run(const std::string& in, const std::string& outName) {
       }
     } else if (format == "jpeg") {
       d.jpeg = std::make_unique<TJpegPicture>();
-      d.result = d.jpeg->LoadFromFile(in) ? 0 : 1;
-      d.picture = d.result == 0 ? d.jpeg->GetBitmap() : nullptr;
-      if (d.picture && d.jpeg->Error()) d.result = 2;
+      d.picture = d.jpeg->LoadFromFile(in) ? d.jpeg->GetBitmap() : nullptr;
+      d.result = d.jpeg->LastError();
     } else {
       TFileStream f(in, TFileStream::fmOpenRead);
       DecodeStream(f, format, d);
@@ -171,9 +174,9 @@ int Run(const std::string& in, const std::string& outName) {
   } catch (const std::exception& e) {
     // The bitmap model's assertions: the file is unreadable.
     std::fprintf(stderr, "picdump: %s\n", e.what());
-    d.result = 2;
     d.picture = nullptr;
   }
+  if (d.result > 0) std::fprintf(stderr, "picdump: %s\n", PictureResultMessage(TPictureResult(d.result)));
   TBitmapObject* p = d.picture;
   bool ok = p && !p->IsEmpty() && p->Header() && p->Bits() && p->PixelLayout() != pxCustom;
   std::printf("%s %dx%d layout=%s result=%d\n", d.format.c_str(), ok ? p->Width() : 0, ok ? p->Height() : 0,

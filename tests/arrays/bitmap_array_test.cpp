@@ -11,8 +11,9 @@ using namespace hi;
 
 namespace {
 
+// Released: the name lists take their items as plain pointers.
 TBitmapObject* Solid(int32_t w, int32_t h, uint32_t bgrx) {
-  TBitmapObject* b = CreateDibBitmap(w, h, px32Bit);
+  TBitmapObject* b = CreateDibBitmap(w, h, px32Bit).release();
   for (int32_t y = 0; y < h; ++y) {
     auto* row = reinterpret_cast<uint32_t*>(b->ScanLine(y));
     for (int32_t x = 0; x < w; ++x) row[x] = bgrx;

@@ -14,6 +14,7 @@
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
+#include "scheme/viewer_scheme_win.h"
 
 namespace {
 
@@ -39,14 +40,7 @@ class TTestViewerScheme : public hi::TClassMultiBase {
  public:
   TTestViewerScheme(hi::THIMultiElementEx* container, void* parentValue, hi::TObject* owner)
       : TClassMultiBase(owner, parentValue) {
-    auto* form = Add(new hi::THiListerForm(static_cast<hi::TPlugWindowRec*>(parentValue)));
-    form->Left = 35;
-    form->Top = 105;
-    form->Width = 435;
-    form->Height = 413;
-    form->Visible = 0;
-    form->PassKeys = 1;
-    form->Init();
+    auto* form = hi::SetUpViewerForm(Add(new hi::THiListerForm(static_cast<hi::TPlugWindowRec*>(parentValue))));
     auto* command = Add(new hi::THitcListCommand(form->Control()->Handle()));
     command->DefaultResult = 0;
     auto* edge = Add(new hi::THIEditMultiEx(0, 0));

@@ -54,8 +54,8 @@ class Canvas {
 };
 
 // 3 x 2, 24 bits: pixel (x, y) is red 40x+1, green 80y+2, blue 7.
-TBitmapObject* Sample() {
-  TBitmapObject* b = CreateDibBitmap(3, 2, px24Bit);
+std::unique_ptr<TBitmapObject> Sample() {
+  std::unique_ptr<TBitmapObject> b = CreateDibBitmap(3, 2, px24Bit);
   for (int y = 0; y < 2; ++y)
     for (int x = 0; x < 3; ++x) {
       uint8_t* p = b->ScanLine(y) + 3 * x;
@@ -71,7 +71,7 @@ COLORREF SampleColor(int x, int y) { return RGB(40 * x + 1, 80 * y + 2, 7); }
 }  // namespace
 
 TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
-  std::unique_ptr<TBitmapObject> b(Sample());
+  std::unique_ptr<TBitmapObject> b = Sample();
   {
     Canvas c(10, 10, RGB(9, 9, 9));
     b->Draw(c.dc(), 2, 3);
@@ -111,13 +111,13 @@ TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
 }
 
 TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
-  std::unique_ptr<TBitmapObject> d(CreateDeviceBitmap(5, 4));
+  std::unique_ptr<TBitmapObject> d = CreateDeviceBitmap(5, 4);
   EXPECT_EQ(d->Storage(), bsDDB);
   ASSERT_NE(d->Handle(), nullptr);
   EXPECT_EQ(d->PixelLayout(), pxDevice);
 
   // A memory picture turned into a device bitmap keeps its pixels.
-  std::unique_ptr<TBitmapObject> b(Sample());
+  std::unique_ptr<TBitmapObject> b = Sample();
   b->SetStorage(bsDDB);
   ASSERT_NE(b->Handle(), nullptr);
   EXPECT_EQ(b->Bits(), nullptr);
@@ -126,7 +126,7 @@ TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
     b->Draw(c.dc(), 0, 0);
     EXPECT_EQ(c.At(2, 0), SampleColor(2, 0));
   }
-  std::unique_ptr<TBitmapObject> copy(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> copy = CreateDeviceBitmap(0, 0);
   ASSERT_TRUE(copy->Assign(b.get()));
   EXPECT_NE(copy->Handle(), b->Handle());
   // And back to memory rows.
@@ -143,7 +143,7 @@ TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
   HDC screen = GetDC(nullptr);
   HBITMAP raw = CreateCompatibleBitmap(screen, 7, 6);
   ReleaseDC(nullptr, screen);
-  std::unique_ptr<TBitmapObject> s(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> s = CreateDeviceBitmap(0, 0);
   s->SetHandle(raw);
   EXPECT_EQ(s->Width(), 7);
   EXPECT_EQ(s->Height(), 6);
@@ -175,14 +175,14 @@ TEST(BitmapWin, IconHandleDrawsColourOverBackground) {
   Put32(f, uint32_t(img.size()));
   Put32(f, 22);
   f.insert(f.end(), img.begin(), img.end());
-  std::unique_ptr<TIconObject> icon(CreateIconObject());
+  std::unique_ptr<TIconObject> icon = CreateIconObject();
   icon->Size = 16;
   TMemoryStream s(f);
   ASSERT_TRUE(icon->LoadFromStream(s));
   ASSERT_NE(icon->Handle, nullptr);
   HBITMAP bh = static_cast<HBITMAP>(icon->ToBitmapHandle(RGB(0, 255, 0)));
   ASSERT_NE(bh, nullptr);
-  std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   b->SetHandle(bh);
   EXPECT_EQ(b->Width(), 16);
   Canvas c(16, 16, 0);
@@ -196,7 +196,7 @@ TEST(BitmapWin, LentPngBitmapWithAHandleIsReturnedCleanly) {
   AddChunk(png, "IHDR", IhdrData(2, 2, 8, 2));
   AddChunk(png, "IDAT", Deflate({0, 255, 0, 0, 0, 255, 0, 0, 0, 0, 255, 1, 2, 3, 4}));
   AddChunk(png, "IEND", {});
-  std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+  std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
   TMemoryStream s(png);
   ASSERT_TRUE(d->LoadFromStream(s));
   TBitmapObject* b = d->GetBitmap();

@@ -69,7 +69,7 @@ TEST(Icon, ChoosesTheNearestEntry) {
 
   Bytes f = MakeIco({16, 32, 48});
   for (int want : {32, 40, 16, 100}) {
-    std::unique_ptr<TIconObject> icon(CreateIconObject());
+    std::unique_ptr<TIconObject> icon = CreateIconObject();
     icon->Size = want;
     TMemoryStream s(f);
     ASSERT_TRUE(icon->LoadFromStream(s)) << want;
@@ -83,7 +83,7 @@ TEST(Icon, ChoosesTheNearestEntry) {
 }
 
 TEST(Icon, ColourImageMaskAndComposition) {
-  std::unique_ptr<TIconObject> icon(CreateIconObject());
+  std::unique_ptr<TIconObject> icon = CreateIconObject();
   icon->Size = 16;
   TMemoryStream s(MakeIco({16}));
   ASSERT_TRUE(icon->LoadFromStream(s));
@@ -97,7 +97,7 @@ TEST(Icon, ColourImageMaskAndComposition) {
   EXPECT_EQ(c->ScanLine(3)[5] >> 4, 6);
   EXPECT_EQ(m->ScanLine(3)[0], 0xFF);
   EXPECT_EQ(m->ScanLine(3)[1], 0x00);
-  std::unique_ptr<TBitmapObject> out(icon->ComposeBitmap(0x00336699));
+  std::unique_ptr<TBitmapObject> out = icon->ComposeBitmap(0x00336699);
   ASSERT_FALSE(out->IsEmpty());
   const uint8_t* px = out->ScanLine(3);
   // Left half: background XOR colour (index 12 at x = 0), right half: colour.
@@ -109,32 +109,33 @@ TEST(Icon, ColourImageMaskAndComposition) {
 }
 
 TEST(Icon, RefusesBadDirectories) {
-  auto fails = [](Bytes f) {
-    std::unique_ptr<TIconObject> icon(CreateIconObject());
+  // Why the load failed; a failure leaves no images and the stream at its start.
+  auto refusal = [](Bytes f) {
+    std::unique_ptr<TIconObject> icon = CreateIconObject();
     TMemoryStream s(f);
     s.Seek(0);
-    bool ok = icon->LoadFromStream(s);
+    EXPECT_FALSE(icon->LoadFromStream(s));
     EXPECT_EQ(s.Position(), 0);
     EXPECT_EQ(icon->ColorImage(), nullptr);
-    return !ok;
+    return icon->LastError();
   };
   Bytes f = MakeIco({16, 32});
   Bytes zero = f;
   zero[6 + 16] = 0;  // a 256-pixel entry
-  EXPECT_TRUE(fails(zero));
+  EXPECT_EQ(refusal(zero), ico_entry_size);
   Bytes reserved = f;
   reserved[0] = 1;
-  EXPECT_TRUE(fails(reserved));
+  EXPECT_EQ(refusal(reserved), ico_directory);
   Bytes type = f;
   type[2] = 3;
-  EXPECT_TRUE(fails(type));
+  EXPECT_EQ(refusal(type), ico_directory);
   Bytes none = f;
   none[4] = 0;
-  EXPECT_TRUE(fails(none));
+  EXPECT_EQ(refusal(none), ico_directory);
   Bytes height = f;
   height[6 + 1] = 17;  // neither the width nor twice it
-  EXPECT_TRUE(fails(height));
-  EXPECT_TRUE(fails(Bytes(f.begin(), f.end() - 5)));
+  EXPECT_EQ(refusal(height), ico_entry_size);
+  EXPECT_EQ(refusal(Bytes(f.begin(), f.end() - 5)), pic_truncated);
   Bytes hugeCount = {0, 0, 1, 0, 0xFF, 0xFF};
-  EXPECT_TRUE(fails(hugeCount));
+  EXPECT_EQ(refusal(hugeCount), pic_truncated);
 }

@@ -47,7 +47,7 @@ Bytes MakePcx(int version, int bits, int planes, int w, int h, int bpl, const By
 }
 
 std::unique_ptr<TPcxPicture> Load(const Bytes& f, bool* ok, int64_t* pos = nullptr) {
-  std::unique_ptr<TPcxPicture> p(CreatePcxPicture());
+  std::unique_ptr<TPcxPicture> p = CreatePcxPicture();
   TMemoryStream s(f);
   *ok = p->LoadFromStream(s);
   if (pos) *pos = s.Position();
@@ -125,27 +125,32 @@ TEST(Pcx, FailuresAndBounds) {
   EXPECT_FALSE(ok);
   EXPECT_EQ(p->Bitmap(), nullptr);
   EXPECT_EQ(pos, 0);
+  EXPECT_EQ(p->LastError(), pcx_manufacturer);
   for (auto bp : {std::pair<int, int>{2, 1}, {8, 2}, {4, 4}, {24, 1}}) {
     Bytes u = good;
     u[3] = uint8_t(bp.first);
     u[65] = uint8_t(bp.second);
-    Load(u, &ok, &pos);
+    EXPECT_EQ(Load(u, &ok, &pos)->LastError(), pcx_format);
     EXPECT_FALSE(ok);
     EXPECT_EQ(pos, 0);
   }
-  Load(Bytes(good.begin(), good.begin() + 100), &ok);
+  EXPECT_EQ(Load(Bytes(good.begin(), good.begin() + 100), &ok)->LastError(), pic_truncated);
   EXPECT_FALSE(ok);
+  Bytes inverted = good;
+  inverted[4] = 9;  // x min past x max
+  EXPECT_EQ(Load(inverted, &ok)->LastError(), pcx_size);
   // 65535 x 65535 with 3 planes: refused before any allocation.
   Bytes huge = good;
   huge[8] = huge[9] = huge[10] = huge[11] = 0xFE;
   huge[65] = 3;
   huge[66] = huge[67] = 0xFF;
-  Load(huge, &ok);
+  EXPECT_EQ(Load(huge, &ok)->LastError(), pic_over_limit);
   EXPECT_FALSE(ok);
   // Early end: the reached rows are right, the rest zero.
   Bytes early = MakePcx(5, 8, 1, 4, 4, 4, {1, 2, 3, 4, 5, 6, 7, 8, 9});
   p = Load(early, &ok);
   ASSERT_TRUE(ok);
+  EXPECT_EQ(p->LastError(), pic_ok);
   EXPECT_EQ(p->Bitmap()->ScanLine(1)[3], 8);
   EXPECT_EQ(p->Bitmap()->ScanLine(3)[3], 0);
   // A run past the end, bytes per line wider than the row and narrower

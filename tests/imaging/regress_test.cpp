@@ -5,7 +5,6 @@
 
 #include <memory>
 
-#include "framework/exception.h"
 #include "imaging/bitmap.h"
 #include "imaging/expand.h"
 #include "imaging/icon.h"
@@ -19,24 +18,8 @@ using namespace testing_imaging;
 
 namespace {
 
-void CheckPicture(TBitmapObject* b) {
-  if (!b || b->IsEmpty()) return;
-  if (int64_t(b->Width()) * b->Height() > (int64_t(1) << 22)) {
-    // Large pictures: their first and last rows must be addressable.
-    int64_t stride = b->ScanLineSize();
-    ASSERT_GE(int64_t(b->BitsSize()), stride * b->Height());
-    if (stride > 0 && b->ScanLine(0)) {
-      volatile uint8_t v = b->ScanLine(0)[stride - 1];
-      v = b->ScanLine(b->Height() - 1)[stride - 1];
-      (void)v;
-    }
-    return;
-  }
-  std::vector<uint8_t> rgb;
-  if (ExpandToRgb(*b, rgb)) {
-    EXPECT_EQ(rgb.size(), size_t(b->Width()) * b->Height() * 3);
-  }
-}
+// Larger pictures are checked at their first and last rows only.
+constexpr int64_t WholePixels = int64_t(1) << 22;
 
 }  // namespace
 
@@ -49,38 +32,29 @@ TEST(Regress, KeptInputsGoThroughEveryReader) {
     Bytes data = ReadFileBytes(name);
     SCOPED_TRACE(name);
     {
-      std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+      std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
       TMemoryStream s(data);
       d->LoadFromStream(s);
-      CheckPicture(d->GetBitmap());
+      EXPECT_TRUE(WalkPicture(d->GetBitmap(), WholePixels));
     }
     {
-      std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+      std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
       TMemoryStream s(data);
-      try {
-        b->LoadFromStream(s);
-      } catch (const Exception& e) {
-        EXPECT_EQ(e.Kind(), exc_assertion);
-      }
-      CheckPicture(b.get());
+      b->LoadFromStream(s);
+      EXPECT_TRUE(WalkPicture(b.get(), WholePixels));
     }
     {
-      std::unique_ptr<TIconObject> icon(CreateIconObject());
+      std::unique_ptr<TIconObject> icon = CreateIconObject();
       TMemoryStream s(data);
-      try {
-        if (icon->LoadFromStream(s)) {
-          std::unique_ptr<TBitmapObject> out(icon->ComposeBitmap(0));
-          CheckPicture(out.get());
-        }
-      } catch (const Exception& e) {
-        EXPECT_EQ(e.Kind(), exc_assertion);
+      if (icon->LoadFromStream(s)) {
+        EXPECT_TRUE(WalkPicture(icon->ComposeBitmap(0).get(), WholePixels));
       }
     }
     {
-      std::unique_ptr<TPcxPicture> p(CreatePcxPicture());
+      std::unique_ptr<TPcxPicture> p = CreatePcxPicture();
       TMemoryStream s(data);
       p->LoadFromStream(s);
-      CheckPicture(p->Bitmap());
+      EXPECT_TRUE(WalkPicture(p->Bitmap(), WholePixels));
     }
     ++run;
   }

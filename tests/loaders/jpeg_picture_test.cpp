@@ -50,7 +50,7 @@ TEST_F(JpegPictureTest, BaselineRowsAreLibjpegsInBlueGreenRedOrder) {
   TBitmapObject* b = j.GetBitmap();
   ASSERT_NE(b, nullptr);
   EXPECT_EQ(j.GetBitmap(), b);  // decoded once
-  EXPECT_FALSE(j.Error());
+  EXPECT_EQ(j.LastError(), pic_ok);
   EXPECT_EQ(b->PixelLayout(), px24Bit);
   EXPECT_EQ(b->Width(), 227);
   EXPECT_EQ(b->Height(), 149);
@@ -175,12 +175,13 @@ TEST_F(JpegPictureTest, DamagedFilesFailQuietly) {
   Bytes cut(orig.begin(), orig.begin() + 100);  // inside the tables
   EXPECT_FALSE(j.LoadFromMemory(cut.data(), cut.size()));
   EXPECT_EQ(j.Width(), 0);
+  EXPECT_EQ(j.LastError(), jpeg_header);
 
   // Cut inside the image data: a warning only, the lower rows stay grey.
   Bytes half(orig.begin(), orig.begin() + orig.size() / 2);
   ASSERT_TRUE(j.LoadFromMemory(half.data(), half.size()));
   ASSERT_NE(j.GetBitmap(), nullptr);
-  EXPECT_FALSE(j.Error());
+  EXPECT_EQ(j.LastError(), pic_ok);
 
   // A second frame header before the end is fatal once the rows are read:
   // the error flag is set and the rows decoded before it are kept.
@@ -200,7 +201,7 @@ TEST_F(JpegPictureTest, DamagedFilesFailQuietly) {
   ASSERT_TRUE(f.LoadFromMemory(twice.data(), twice.size()));
   TBitmapObject* b = f.GetBitmap();
   ASSERT_NE(b, nullptr);
-  EXPECT_TRUE(f.Error());
+  EXPECT_EQ(f.LastError(), jpeg_decode);
   Plain ref = PlainDecode(orig);
   int same = 0;
   for (int32_t x = 0; x < 227; ++x) same += PixelRgb(b, x, 148) == ref.Rgb(x, 148);
@@ -215,6 +216,7 @@ TEST_F(JpegPictureTest, DamagedFilesFailQuietly) {
       break;
     }
   EXPECT_FALSE(j.LoadFromMemory(badFirst.data(), badFirst.size()));
+  EXPECT_EQ(j.LastError(), jpeg_header);
   Bytes badScan = MakeProgressive(orig);
   int scans = 0;
   for (size_t i = 0; i + 5 < badScan.size(); ++i)
@@ -226,6 +228,6 @@ TEST_F(JpegPictureTest, DamagedFilesFailQuietly) {
   TJpegPicture s;
   ASSERT_TRUE(s.LoadFromMemory(badScan.data(), badScan.size()));
   ASSERT_NE(s.GetBitmap(), nullptr);
-  EXPECT_TRUE(s.Error());
+  EXPECT_EQ(s.LastError(), jpeg_decode);
   EXPECT_EQ(s.GetBitmap()->Width(), 227);
 }
