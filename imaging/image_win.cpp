@@ -96,7 +96,7 @@ void THIImage::AddArtwork(const TBitmapObject* light, const TBitmapObject* dark,
   for (int d = 0; d < 2; ++d)
     for (int x = 0; x < 2; ++x) {
       if (!sources[d][x] || sources[d][x]->IsEmpty()) continue;
-      artwork.Variant[d][x].reset(CreateDeviceBitmap(0, 0));
+      artwork.Variant[d][x] = CreateDeviceBitmap(0, 0);
       artwork.Variant[d][x]->Assign(sources[d][x]);
     }
   artworkVariants_.push_back(std::move(artwork));

@@ -250,7 +250,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   for (size_t i = 0; i < 2; ++i) {
     std::unique_ptr<TBitmapObject> v[3];
     for (size_t k = 0; k < 3; ++k) {
-      v[k].reset(CreateDeviceBitmap(0, 0));
+      v[k] = CreateDeviceBitmap(0, 0);
       v[k]->SetHandle(LoadPlaceholder(kVariants[i][k]));
     }
     ThumbImage->AddArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[i].Item), v[0].get(), v[1].get(),
