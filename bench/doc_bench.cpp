@@ -133,19 +133,19 @@ bool WriteZip(const std::string& path, const std::vector<TMember>& members) {
 bool DecodePreview(const Bytes& bytes, bool png) {
   TMemoryStream s(bytes.data(), bytes.size());
   if (png) {
-    std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+    std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
     return d->LoadFromStream(s) && d->GetBitmap() && !d->GetBitmap()->IsEmpty();
   }
-  std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   return b->LoadFromStream(s) && !b->IsEmpty();
 }
 
 bool DecodeFile(const std::string& name, bool png) {
   if (png) {
-    std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+    std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
     return d->LoadFromFile(name) && d->GetBitmap() && !d->GetBitmap()->IsEmpty();
   }
-  std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+  std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
   return b->LoadFromFile(name) && !b->IsEmpty();
 }
 

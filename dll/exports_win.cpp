@@ -1,10 +1,13 @@
-// The six functions the host calls. Nothing thrown inside ever reaches the
-// host: each export is guarded and fails quietly after the report.
+// The functions the host calls. Nothing thrown inside ever reaches the
+// host: each export is guarded and fails quietly after the report. File
+// names come as UTF-16 (the W functions, which a host prefers when they
+// exist) or in the system's ANSI code page, and go on as UTF-8.
 #include <windows.h>
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <cwchar>
 #include <memory>
 
 #include "dll/project_win.h"
@@ -13,6 +16,7 @@
 #include "plugin/list_command_win.h"
 #include "toolkit/hint_manager.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 using namespace hi;
 
@@ -44,8 +48,8 @@ void CopyDefaultParams(const void* params) {
   int32_t size;
   std::memcpy(&size, params, sizeof size);
   if (size < int32_t(sizeof size)) return;
-  std::memset(DefaultParams, 0, sizeof DefaultParams);
-  std::memcpy(DefaultParams, params, std::min(size_t(size), sizeof DefaultParams));
+  std::memset(&DefaultParams, 0, sizeof DefaultParams);
+  std::memcpy(&DefaultParams, params, std::min(size_t(size), sizeof DefaultParams));
 }
 
 // Hosts offer folders too (with a trailing backslash); there is nothing to
@@ -53,6 +57,11 @@ void CopyDefaultParams(const void* params) {
 bool IsFolder(const char* fileName) {
   if (fileName == nullptr || *fileName == '\0') return false;
   DWORD attributes = GetFileAttributesA(fileName);
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+bool IsFolder(const WCHAR* fileName) {
+  if (fileName == nullptr || *fileName == L'\0') return false;
+  DWORD attributes = GetFileAttributesW(fileName);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
@@ -69,18 +78,47 @@ LISTER_EXPORT void __stdcall ListSetDefaultParams(void* params) {
   });
 }
 
-LISTER_EXPORT HWND __stdcall ListLoad(HWND parent, char* fileName, int showFlags) {
+namespace {
+
+// The file name as UTF-8, from the system's ANSI code page.
+std::string HostName(const char* name) { return name ? kol::Utf8FromAnsi(name) : std::string(); }
+
+// The file name as UTF-8, from UTF-16. A lone surrogate becomes U+FFFD: no
+// file has that name, and the load goes on as for a missing file.
+std::string HostName(const WCHAR* name) { return name ? kol::Utf8(name, std::wcslen(name)) : std::string(); }
+
+template <class Char>
+HWND Load(HWND parent, const Char* fileName, int showFlags) noexcept {
   return GuardedCall<HWND>(nullptr, [&]() -> HWND {
     if (ViewerContainer == nullptr || IsFolder(fileName)) return nullptr;
-    return reinterpret_cast<HWND>(ViewerContainer->LoadStep(parent, nullptr, fileName ? fileName : "", showFlags));
+    return reinterpret_cast<HWND>(ViewerContainer->LoadStep(parent, nullptr, HostName(fileName), showFlags));
   });
 }
 
-LISTER_EXPORT int __stdcall ListLoadNext(HWND parent, HWND viewer, char* fileName, int showFlags) {
+template <class Char>
+int LoadNext(HWND parent, HWND viewer, const Char* fileName, int showFlags) noexcept {
   return GuardedCall(1, [&]() -> int {
     if (ViewerContainer == nullptr || IsFolder(fileName)) return 1;
-    return int(ViewerContainer->LoadStep(parent, viewer, fileName ? fileName : "", showFlags));
+    return int(ViewerContainer->LoadStep(parent, viewer, HostName(fileName), showFlags));
   });
+}
+
+}  // namespace
+
+LISTER_EXPORT HWND __stdcall ListLoad(HWND parent, char* fileName, int showFlags) {
+  return Load(parent, fileName, showFlags);
+}
+
+LISTER_EXPORT HWND __stdcall ListLoadW(HWND parent, WCHAR* fileName, int showFlags) {
+  return Load(parent, fileName, showFlags);
+}
+
+LISTER_EXPORT int __stdcall ListLoadNext(HWND parent, HWND viewer, char* fileName, int showFlags) {
+  return LoadNext(parent, viewer, fileName, showFlags);
+}
+
+LISTER_EXPORT int __stdcall ListLoadNextW(HWND parent, HWND viewer, WCHAR* fileName, int showFlags) {
+  return LoadNext(parent, viewer, fileName, showFlags);
 }
 
 LISTER_EXPORT void __stdcall ListCloseWindow(HWND viewer) {

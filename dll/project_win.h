@@ -2,6 +2,7 @@
 // process ends.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "framework/data.h"
@@ -17,6 +18,16 @@ namespace hi {
 constexpr const char DetectString[] =
     "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)";
 static_assert(sizeof(DetectString) - 1 == 83, "the detect string has 83 characters");
+
+// The host's default-parameters record, kept as a verbatim copy: no field of
+// it is read, the INI name included.
+struct TListDefaultParams {
+  int32_t Size;
+  uint32_t PluginInterfaceVersionLow;
+  uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[260];  // MAX_PATH
+};
+static_assert(sizeof(TListDefaultParams) == 272, "the host's record is 272 bytes");
 
 class THIListPlugProject : public TObject {
  public:
@@ -46,6 +57,6 @@ class TClassListPlugProject_9772B88 : public TObject {
 // Library-wide references.
 extern TClassListPlugProject_9772B88* PluginProject;
 extern THIListPlugProject* PluginProjectElement;
-extern unsigned char DefaultParams[272];
+extern TListDefaultParams DefaultParams;
 
 }  // namespace hi

@@ -150,9 +150,9 @@ bool THIImage::CopyToClipboard() {
   header.biSizeImage = DWORD(size);
 
   void* bits = nullptr;
-  kol::GdiObject section(
+  kol::GdiBitmap section(
       CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0));
-  kol::DcHandle dc = kol::DcHandle::Compatible(nullptr);
+  kol::MemoryDc dc = kol::CompatibleDc(nullptr);
   if (!section || !dc || !bits) return false;
   {
     kol::SelectGuard selected(dc.get(), section.get());

@@ -8,6 +8,10 @@
 
 namespace hi {
 
+// The host's command numbers, and the parameter bit of "fit to window".
+enum TListCommand : int32_t { lcCopy = 1, lcNewParams = 2, lcSelectAll = 3, lcSetPercent = 4 };
+constexpr uint32_t lcpFitToWindow = 2;
+
 class THitcListCommand : public TObject {
  public:
   // The viewer window must exist already: the element is found from it.

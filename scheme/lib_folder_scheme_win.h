@@ -11,7 +11,7 @@
 
 namespace hi {
 
-class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
+class TClassMultiElementEx_97D3AB0 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassMultiElementEx_97D3AB0() override;
@@ -26,13 +26,6 @@ class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
   THIFilePartElm* LibName;
   THIFormatStr* IniPath;
   THIHub* InnerHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

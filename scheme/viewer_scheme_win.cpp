@@ -5,6 +5,7 @@
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
 
@@ -51,7 +52,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocumentExists, THIFileTools::doFileExists, 0),
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -82,14 +83,22 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
+    // The archiver takes '?' and '*' in a name as a pattern and would
+    // extract whatever document matches. It is started only for a name that
+    // is an existing file: a name that no file can have (a host had to put
+    // '?' for characters of another code page) shows "No_Thumb".
+    /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
+    /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
+    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
     // The host's newer show flags and its copy command.
-    /* 71 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),
-    /* 72 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),
-    /* 73 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),
-    /* 74 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),
-    /* 75 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),
+    /* 75 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),
+    /* 76 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),
+    /* 77 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),
+    /* 78 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),
+    /* 79 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 75 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 79 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -146,7 +155,7 @@ void WindowLook(THIWin* w) {
 }
 
 HANDLE LoadPlaceholder(const char* name) {
-  return LoadImageA(kol::ThisModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  return LoadImageW(kol::ThisModule(), kol::Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
 }
 
 }  // namespace
@@ -180,7 +189,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   MakeInteger(FitParamTest->Op2, 0);
   /*  8 */ FitFlagTest = Own(Test(new THIIf_else(), false));
   /*  9 */ FitFlagMask = Own(new THIMath());
-  FitFlagMask->Operation = 4;
+  FitFlagMask->Operation = MathOperationAnd;
   FitFlagMask->Op1 = 0.0;
   FitFlagMask->Op2 = 2.0;
   FitFlagMask->ResultType = 1;
@@ -193,11 +202,11 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   ThumbImage->Top = 0;
   ThumbImage->Width = 392;
   ThumbImage->Height = 266;
-  ThumbImage->Align = 5;
+  ThumbImage->Align = kol::alClient;
   WindowLook(ThumbImage);
   ThumbImage->Visible = 1;
   ThumbImage->AutoSize = 0;
-  ThumbImage->SetViewStyle(2);
+  ThumbImage->SetViewStyle(vsFit);
   ThumbImage->SetSmooth(true);
   ThumbImage->Init();
   /* 12 */ BmpLoader = Own(new THIPictureStream());
@@ -243,7 +252,9 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
-  /* 46 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
+  /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
+  /* 48 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
   // The placeholders' other variants: dark, and both at 200 %.
   static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
                                               {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};

@@ -28,13 +28,13 @@ namespace hi {
 // test schemes build their viewers on it too.
 THiListerForm* SetUpViewerForm(THiListerForm* form);
 
-class TClassListPlug_97CE780 : public TClassMultiBase {
+class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 75;
+  static constexpr size_t LinkCount = 79;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -86,14 +86,9 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
+  THIFileTools* DocumentExists;
+  THIIf_else* DocumentFoundTest;
   THIHub* ShowFlagsHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

@@ -16,12 +16,12 @@ namespace hi {
 
 // One window with a tooltip.
 struct THintTool {
-  TOOLINFOA Info{};
-  std::string Text;
+  TOOLINFOW Info{};
+  std::wstring Text;  // the hint as the tooltip holds it
   kol::WindowHandle Tip;
   // Kept here as well as in the tooltip, so that it is deleted even when
   // the tooltip window went first with its owner.
-  kol::GdiObject Font;
+  kol::GdiFont Font;
 };
 
 class THIHintManager : public TObject {

@@ -1,19 +1,27 @@
-// listerhost PLUGIN_FILE STEP...: plays the file manager's part for one
-// Lister plugin, so that the plugin can be driven end to end from scripts.
-// Every step prints one line "STEP -> RESULT"; the exit code is 0 when every
-// step ran, 1 when the plugin does not load, 2 on a bad step, 3 on a crash.
+// listerhost [--ansi] PLUGIN_FILE STEP...: plays the file manager's part for
+// one Lister plugin, so that the plugin can be driven end to end from scripts.
+// Every step prints one line "STEP -> RESULT" (UTF-8); the exit code is 0
+// when every step ran, 1 when the plugin does not load, 2 on a bad step, 3 on
+// a crash. File names go to ListLoadW and ListLoadNextW when the plugin
+// exports them, as hosts do; --ansi always takes ListLoad and ListLoadNext,
+// with the names in the ANSI code page as a host converts them for a plugin
+// without the W functions ('?' for every character outside it).
 // A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
 // longest wait between two of its ticks, which is how long the host's window
 // thread was held at a time.
 #include <windows.h>
 
+#include <shellapi.h>
+
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "framework/utf.h"
 #include "toolkit/handles.h"
 #include "tools/detect_expr.h"
 #include "tools/listerhost_capture.h"
@@ -43,11 +51,35 @@ using DetectFn = void(__stdcall*)(char*, int);
 using DefaultsFn = void(__stdcall*)(DefaultParams*);
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+using LoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
+using LoadNextWFn = int(__stdcall*)(HWND, HWND, wchar_t*, int);
 using CloseFn = void(__stdcall*)(HWND);
 using CommandFn = int(__stdcall*)(HWND, int, int);
 
 // Written before each step so that a crash report can name it.
 const char* g_currentStep = "load";
+
+// The arguments and step texts are UTF-8 inside; a lone surrogate of the
+// command line is kept as is, so that it reaches the plugin unchanged.
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string units = hi::Utf16FromUtf8(utf8, hi::LoneSurrogate::Keep);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Utf8(const wchar_t* text) {
+  const std::u16string units(text, text + std::wcslen(text));
+  return hi::Utf8FromUtf16(units, hi::LoneSurrogate::Keep);
+}
+
+// What a host passes to a plugin without the W functions.
+std::string Ansi(const std::string& utf8) {
+  const std::wstring wide = Wide(utf8);
+  if (wide.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
 
 void Line(const std::string& step, const std::string& result) {
   std::printf("%s -> %s\n", step.c_str(), result.c_str());
@@ -85,13 +117,15 @@ class Plugin {
   DefaultsFn defaults = Get<DefaultsFn>("ListSetDefaultParams");
   LoadFn load = Get<LoadFn>("ListLoad");
   LoadNextFn loadNext = Get<LoadNextFn>("ListLoadNext");
+  LoadWFn loadW = Get<LoadWFn>("ListLoadW");
+  LoadNextWFn loadNextW = Get<LoadNextWFn>("ListLoadNextW");
   CloseFn close = Get<CloseFn>("ListCloseWindow");
   CommandFn command = Get<CommandFn>("ListSendCommand");
 };
 
 class Host {
  public:
-  explicit Host(Plugin& plugin) : plugin_(plugin) {}
+  Host(Plugin& plugin, bool ansi) : plugin_(plugin), ansi_(ansi) {}
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
@@ -132,7 +166,13 @@ class Host {
   Lister& Cur() { return *listers_[current_]; }
   void Tick();
 
+  // The load and next calls with a UTF-8 name, through the W functions
+  // unless the ANSI path is forced or they are missing.
+  HWND CallLoad(const std::string& name, uint32_t flags);
+  int CallLoadNext(const std::string& name, uint32_t flags);
+
   Plugin& plugin_;
+  const bool ansi_;
   std::string detectString_;
   std::unique_ptr<Lister> listers_[MaxListers];
   int current_ = 0;
@@ -174,7 +214,7 @@ LRESULT CALLBACK Host::ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noex
         break;
     }
   }
-  return DefWindowProcA(wnd, msg, wp, lp);
+  return DefWindowProcW(wnd, msg, wp, lp);
 }
 
 bool Host::Start(std::string& error) {
@@ -193,13 +233,13 @@ bool Host::Start(std::string& error) {
     plugin_.defaults(&params);
   }
 
-  WNDCLASSA wc = {};
+  WNDCLASSW wc = {};
   wc.lpfnWndProc = &Host::ListerProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = "TLister";
-  if (!RegisterClassA(&wc)) {
+  wc.lpszClassName = L"TLister";
+  if (!RegisterClassW(&wc)) {
     error = "cannot register the Lister window class";
     return false;
   }
@@ -214,8 +254,8 @@ bool Host::CreateLister(int index, std::string& error) {
   AdjustWindowRectEx(&r, kListerStyle, FALSE, 0);
   auto lister = std::make_unique<Lister>();
   const int offset = 40 + 30 * index;
-  lister->wnd.reset(CreateWindowExA(0, "TLister", "Lister", kListerStyle, offset, offset, r.right - r.left,
-                                    r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+  lister->wnd.reset(CreateWindowExW(0, L"TLister", L"Lister", kListerStyle, offset, offset, r.right - r.left,
+                                    r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
   if (!lister->wnd) {
     error = "cannot create the Lister window";
     return false;
@@ -265,9 +305,9 @@ void Host::Finish() {
 
 void Host::Pump() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
@@ -339,7 +379,7 @@ bool Host::Detect(const Step& step) {
   if (!plugin_.detect) return Fail(step, "the plugin has no ListGetDetectString");
   DetectSubject subject;
   subject.fileName = WindowsPath(step.file);
-  kol::KernelHandle file(CreateFileA(subject.fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  kol::KernelHandle file(CreateFileW(Wide(subject.fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size)) return Fail(step, "cannot read " + subject.fileName);
@@ -360,9 +400,9 @@ bool Host::Open(const Step& step) {
   // One viewer per Lister window: the previous one goes first.
   if (Cur().viewer && plugin_.close) plugin_.close(Cur().viewer);
   Cur().viewer = nullptr;
-  std::string name = WindowsPath(step.file);
-  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
-  HWND viewer = plugin_.load(Cur().wnd.get(), &name[0], int(step.flags));
+  const std::string name = WindowsPath(step.file);
+  SetWindowTextW(Cur().wnd.get(), Wide("Lister - [" + name + "]").c_str());
+  HWND viewer = CallLoad(name, step.flags);
   // The style as the plugin left it, before the host touches the window.
   const DWORD style = viewer ? DWORD(GetWindowLongA(viewer, GWL_STYLE)) : 0;
   if (viewer) {
@@ -379,12 +419,30 @@ bool Host::Open(const Step& step) {
 bool Host::Next(const Step& step) {
   if (!plugin_.loadNext) return Fail(step, "the plugin has no ListLoadNext");
   if (!Cur().viewer) return Fail(step, "no viewer is open");
-  std::string name = WindowsPath(step.file);
-  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
-  const int r = plugin_.loadNext(Cur().wnd.get(), Cur().viewer, &name[0], int(step.flags));
+  const std::string name = WindowsPath(step.file);
+  SetWindowTextW(Cur().wnd.get(), Wide("Lister - [" + name + "]").c_str());
+  const int r = CallLoadNext(name, step.flags);
   if (r == 0) AfterLoad();
   Line(step.text, std::to_string(r));
   return true;
+}
+
+HWND Host::CallLoad(const std::string& name, uint32_t flags) {
+  if (plugin_.loadW && !ansi_) {
+    std::wstring wide = Wide(name);
+    return plugin_.loadW(Cur().wnd.get(), &wide[0], int(flags));
+  }
+  std::string ansi = Ansi(name);
+  return plugin_.load(Cur().wnd.get(), &ansi[0], int(flags));
+}
+
+int Host::CallLoadNext(const std::string& name, uint32_t flags) {
+  if (plugin_.loadNextW && !ansi_) {
+    std::wstring wide = Wide(name);
+    return plugin_.loadNextW(Cur().wnd.get(), Cur().viewer, &wide[0], int(flags));
+  }
+  std::string ansi = Ansi(name);
+  return plugin_.loadNext(Cur().wnd.get(), Cur().viewer, &ansi[0], int(flags));
 }
 
 // One key message as the keyboard driver makes it: scan code, the previous
@@ -511,38 +569,52 @@ bool Host::Watch(const Step& step) {
   return true;
 }
 
-int Main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: listerhost PLUGIN_FILE STEP...\n");
+// The command line in UTF-16, whatever the ANSI code page holds.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return args;
+  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+int Main() {
+  std::vector<std::string> args = Arguments();
+  const bool ansi = !args.empty() && args[0] == "--ansi";
+  if (ansi) args.erase(args.begin());
+  if (args.empty()) {
+    std::fprintf(stderr, "usage: listerhost [--ansi] PLUGIN_FILE STEP...\n");
     return 2;
   }
   // Every step is checked before the plugin is touched.
-  std::vector<Step> steps(size_t(argc - 2));
-  for (int i = 2; i < argc; ++i) {
+  std::vector<Step> steps(args.size() - 1);
+  for (size_t i = 1; i < args.size(); ++i) {
     std::string error;
-    if (!ParseStep(argv[i], steps[size_t(i - 2)], error)) {
-      Line(argv[i], "error: " + error);
+    if (!ParseStep(args[i], steps[i - 1], error)) {
+      Line(args[i], "error: " + error);
       return 2;
     }
   }
 
-  const std::string path = WindowsPath(argv[1]);
-  HMODULE module = LoadLibraryA(path.c_str());
+  const std::string path = WindowsPath(args[0]);
+  HMODULE module = LoadLibraryW(Wide(path).c_str());
   if (!module) {
-    Line(argv[1], "error: cannot load the plugin (error " + std::to_string(GetLastError()) + ")");
+    Line(args[0], "error: cannot load the plugin (error " + std::to_string(GetLastError()) + ")");
     return 1;
   }
   Plugin plugin(module);
   if (!plugin.load) {
-    Line(argv[1], "error: not a Lister plugin (no ListLoad)");
+    Line(args[0], "error: not a Lister plugin (no ListLoad)");
     return 1;
   }
-  g_currentStep = argv[1];
-  Host host(plugin);
+  g_currentStep = args[0].c_str();
+  Host host(plugin, ansi);
   g_host = &host;
   std::string error;
   if (!host.Start(error)) {
-    Line(argv[1], "error: " + error);
+    Line(args[0], "error: " + error);
     return 1;
   }
   int code = 0;
@@ -560,14 +632,14 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace listerhost
 
-int main(int argc, char** argv) {
+int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(&listerhost::ReportCrash);
   // As the file manager: aware of the screen's dots per inch, so that its
   // windows are not scaled behind the plugin's back.
   SetProcessDPIAware();
   try {
-    return listerhost::Main(argc, argv);
+    return listerhost::Main();
   } catch (const std::exception& e) {
     listerhost::Line(listerhost::g_currentStep, std::string("error: ") + e.what());
   } catch (...) {

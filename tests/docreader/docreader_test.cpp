@@ -27,11 +27,11 @@ bool Decode(const TPreview& p, int32_t& w, int32_t& h, Bytes& rgb) {
   std::unique_ptr<TBitmapObject> bmp;
   TBitmapObject* picture = nullptr;
   if (p.kind == TPreviewKind::png) {
-    png.reset(CreatePngDecoder());
+    png = CreatePngDecoder();
     if (!png->LoadFromStream(s)) return false;
     picture = png->GetBitmap();
   } else {
-    bmp.reset(CreateDeviceBitmap(0, 0));
+    bmp = CreateDeviceBitmap(0, 0);
     if (!bmp->LoadFromStream(s)) return false;
     picture = bmp.get();
   }

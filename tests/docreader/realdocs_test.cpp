@@ -47,7 +47,7 @@ TEST(RealDocs, PreviewsMatchTheirFiles) {
     EXPECT_EQ(p.kind, TPreviewKind::dib);
     EXPECT_EQ(p.source, "DISP chunk at " + std::to_string(d.dispAt));
 
-    std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+    std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
     TMemoryStream s(p.bytes.data(), p.bytes.size());
     ASSERT_TRUE(b->LoadFromStream(s));
     EXPECT_EQ(b->Width(), d.side);

@@ -41,10 +41,10 @@ TEST(DocRegress, KeptInputs) {
     TMemoryStream s(p.bytes.data(), p.bytes.size());
     try {
       if (p.kind == TPreviewKind::png) {
-        std::unique_ptr<TPngDecoder> d(CreatePngDecoder());
+        std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
         d->LoadFromStream(s);
       } else {
-        std::unique_ptr<TBitmapObject> b(CreateDeviceBitmap(0, 0));
+        std::unique_ptr<TBitmapObject> b = CreateDeviceBitmap(0, 0);
         b->LoadFromStream(s);
       }
     } catch (const std::exception&) {

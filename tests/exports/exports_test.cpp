@@ -17,6 +17,8 @@ using DetectFn = void(__stdcall*)(char*, int);
 using DefaultsFn = void(__stdcall*)(void*);
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+using LoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
+using LoadNextWFn = int(__stdcall*)(HWND, HWND, wchar_t*, int);
 using CloseFn = void(__stdcall*)(HWND);
 using CommandFn = int(__stdcall*)(HWND, int, int);
 using TakeLogFn = int(__stdcall*)(char*, int);
@@ -35,6 +37,8 @@ struct Plugin {
   DefaultsFn defaults = Get<DefaultsFn>("ListSetDefaultParams");
   LoadFn load = Get<LoadFn>("ListLoad");
   LoadNextFn loadNext = Get<LoadNextFn>("ListLoadNext");
+  LoadWFn loadW = Get<LoadWFn>("ListLoadW");
+  LoadNextWFn loadNextW = Get<LoadNextWFn>("ListLoadNextW");
   CloseFn close = Get<CloseFn>("ListCloseWindow");
   CommandFn command = Get<CommandFn>("ListSendCommand");
   TakeLogFn takeLog = Get<TakeLogFn>("TestTakeLog");
@@ -101,7 +105,7 @@ int StackDrift(void* fn, char* buffer, int n) {
 TEST(Exports, A_BeforeDefaultParams) {
   Plugin& p = ThePlugin();
   ASSERT_NE(p.module, nullptr) << GetLastError();
-  ASSERT_TRUE(p.detect && p.defaults && p.load && p.loadNext && p.close && p.command);
+  ASSERT_TRUE(p.detect && p.defaults && p.load && p.loadNext && p.loadW && p.loadNextW && p.close && p.command);
 
   // Detection works before anything else; nothing at or past index n.
   for (int n : {84, 83, 1, 0, 200}) {
@@ -123,8 +127,11 @@ TEST(Exports, A_BeforeDefaultParams) {
 
   HWND host = MakeHostWindow();
   char name[] = "C:\\art\\logo.cdr";
+  wchar_t wideName[] = L"C:\\art\\logo.cdr";
   EXPECT_EQ(p.load(host, name, 0), nullptr);
   EXPECT_EQ(p.loadNext(host, host, name, 0), 1);
+  EXPECT_EQ(p.loadW(host, wideName, 0), nullptr);
+  EXPECT_EQ(p.loadNextW(host, host, wideName, 0), 1);
   p.close(host);
   EXPECT_EQ(p.command(host, 2, 2), 0);
 
@@ -225,14 +232,38 @@ TEST(Exports, B_LoadCommandsAndClose) {
   DestroyWindow(host);
 }
 
-TEST(Exports, C_ExportTable) {
+// The scheme sees every name as UTF-8, whichever function the host used.
+TEST(Exports, C_NamesArriveAsUtf8) {
+  Plugin& p = ThePlugin();
+  HWND host = MakeHostWindow();
+  wchar_t sketch[] = L"C:\\\u0430\u0440\u0442\\\u044d\u0441\u043a\u0438\u0437 \u56f3\u9762 \U0001F3A8.cdr";
+  HWND viewer = p.loadW(host, sketch, 2);
+  ASSERT_NE(viewer, nullptr);
+  EXPECT_EQ(p.Log(), "load:C:\\\xd0\xb0\xd1\x80\xd1\x82\\\xd1\x8d\xd1\x81\xd0\xba\xd0\xb8\xd0\xb7 "
+                     "\xe5\x9b\xb3\xe9\x9d\xa2 \xf0\x9f\x8e\xa8.cdr;flags:2;");
+  // A lone surrogate is no crash: it becomes U+FFFD, which no file has.
+  wchar_t lone[] = {L'C', L':', L'\\', wchar_t(0xD83C), L'.', L'c', L'd', L'r', 0};
+  EXPECT_EQ(p.loadNextW(host, viewer, lone, 0), 0);
+  EXPECT_EQ(p.Log(), "unload:;load:C:\\\xef\xbf\xbd.cdr;flags:0;");
+  // The ANSI functions: from the system's code page.
+  ASSERT_EQ(GetACP(), 1252u) << "the names below are in code page 1252";
+  char latin[] = "C:\\caf\xe9 \xf1.cdr";
+  EXPECT_EQ(p.loadNext(host, viewer, latin, 0), 0);
+  EXPECT_EQ(p.Log(), "unload:;load:C:\\caf\xc3\xa9 \xc3\xb1.cdr;flags:0;");
+  p.close(viewer);
+  p.Log();
+  DestroyWindow(host);
+}
+
+TEST(Exports, D_ExportTable) {
   std::vector<std::string> names = test::ExportNames(TEST_PLUGIN_PATH);
   std::vector<std::string> lister;
   for (const auto& n : names)
     if (n.rfind("Test", 0) != 0) lister.push_back(n);
   std::sort(lister.begin(), lister.end());
   EXPECT_EQ(lister, (std::vector<std::string>{"ListCloseWindow", "ListGetDetectString", "ListLoad", "ListLoadNext",
-                                              "ListSendCommand", "ListSetDefaultParams"}));
+                                              "ListLoadNextW", "ListLoadW", "ListSendCommand",
+                                              "ListSetDefaultParams"}));
   for (const auto& n : names) EXPECT_EQ(n.find('@'), std::string::npos) << n;
 #if defined(__i386__)
   char buf[100];

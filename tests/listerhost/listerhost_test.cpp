@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/handles.h"
 #include "tools/listerhost_steps.h"
 
 using listerhost::ParseStep;
@@ -40,27 +41,29 @@ std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
 Outcome RunHost(const std::vector<std::string>& args) {
   Outcome out;
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return out;
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  if (!CreatePipe(&readRaw, &writeRaw, &sa, 0)) return out;
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   std::string command = Quote(WindowsPath(LISTERHOST_EXE));
   for (const std::string& a : args) command += " " + Quote(a);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
+  si.hStdOutput = writeEnd.get();
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   si.hStdInput = nullptr;
   PROCESS_INFORMATION pi = {};
   std::vector<char> line(command.begin(), command.end());
   line.push_back('\0');
   const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
+  writeEnd.reset();
   if (!started) {
-    CloseHandle(readEnd);
     ADD_FAILURE() << "cannot start " << command;
     return out;
   }
+  kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
   std::string text;
   const ULONGLONG deadline = GetTickCount64() + 60000;
   for (;;) {
@@ -87,9 +90,6 @@ Outcome RunHost(const std::vector<std::string>& args) {
     }
   }
   GetExitCodeProcess(pi.hProcess, &out.exitCode);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  CloseHandle(readEnd);
   std::istringstream lines(text);
   std::string l;
   while (std::getline(lines, l)) {

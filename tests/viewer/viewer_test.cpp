@@ -1,5 +1,6 @@
 // The plugin file as a user meets it: dropped into a folder with 7za.exe,
 // opened on drawing documents by the host simulator, its pixels read back.
+// Paths and command lines are UTF-8 here and go to the wide calls.
 #include <windows.h>
 
 #include <psapi.h>
@@ -16,9 +17,17 @@
 #include <utility>
 #include <vector>
 
+#include "framework/utf.h"
+#include "toolkit/handles.h"
 #include "tools/process_stats.h"
 
 namespace {
+
+// Kept lone surrogates included, so that a test can hand the host one.
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string units = hi::Utf16FromUtf8(utf8, hi::LoneSurrogate::Keep);
+  return std::wstring(units.begin(), units.end());
+}
 
 std::string WinPath(std::string p) {
   if (!p.empty() && p[0] == '/') p = "Z:" + p;
@@ -37,23 +46,25 @@ std::string Quote(const std::string& s) { return "\"" + s + "\""; }
 // Runs a program and returns what it printed; exitCode gets its exit code.
 std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr, const std::string& dir = "") {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd, writeEnd;
-  CreatePipe(&readEnd, &writeEnd, &sa, 0);
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  CreatePipe(&readRaw, &writeRaw, &sa, 0);
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si = {};
+  STARTUPINFOW si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
-  si.hStdError = writeEnd;
+  si.hStdOutput = writeEnd.get();
+  si.hStdError = writeEnd.get();
   si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
   PROCESS_INFORMATION pi = {};
-  std::vector<char> cmd(commandLine.begin(), commandLine.end());
-  cmd.push_back(0);
-  BOOL ok = CreateProcessA(nullptr, cmd.data(), nullptr, nullptr, TRUE, 0, nullptr, dir.empty() ? nullptr : dir.c_str(),
-                           &si, &pi);
-  CloseHandle(writeEnd);
+  std::wstring cmd = Wide(commandLine);
+  BOOL ok = CreateProcessW(nullptr, &cmd[0], nullptr, nullptr, TRUE, 0, nullptr,
+                           dir.empty() ? nullptr : Wide(dir).c_str(), &si, &pi);
+  writeEnd.reset();
   std::string out;
   if (ok) {
+    kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
     // Read until the program ends, not until the pipe closes: a helper
     // process that Wine starts on the program's behalf may hold it open.
     char buf[4096];
@@ -67,17 +78,20 @@ std::string RunProgram(const std::string& commandLine, DWORD* exitCode = nullptr
       if (ended || GetTickCount() - start > 60000) break;
     }
     if (exitCode) GetExitCodeProcess(pi.hProcess, exitCode);
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
   }
-  CloseHandle(readEnd);
   return out;
 }
 
 void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream f(path, std::ios::binary);
-  f << bytes;
+  if (FILE* f = _wfopen(Wide(path).c_str(), L"wb")) {
+    std::fwrite(bytes.data(), 1, bytes.size(), f);
+    std::fclose(f);
+  }
 }
+
+bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+void MakeFolder(const std::string& path) { CreateDirectoryW(Wide(path).c_str(), nullptr); }
 
 std::string ReadFileBytes(const std::string& path) {
   std::ifstream f(path, std::ios::binary);
@@ -186,7 +200,7 @@ class Viewer : public ::testing::Test {
     char tmp[MAX_PATH];
     GetTempPathA(MAX_PATH, tmp);
     root_ = std::string(tmp) + "viewer test " + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(root_.c_str(), nullptr);
+    MakeFolder(root_);
   }
   static void TearDownTestSuite() {
     std::string cmd = "cmd /c rd /s /q " + Quote(root_);
@@ -197,12 +211,12 @@ class Viewer : public ::testing::Test {
   // unless the test wants it missing (or wants another program in its place).
   std::string PluginFolder(const std::string& name, bool withArchiver, const std::string& archiver = SEVENZA) {
     std::string dir = root_ + name + "\\";
-    CreateDirectoryA(dir.c_str(), nullptr);
+    MakeFolder(dir);
     const std::string plugin = WinPath(PLUGIN_FILE);
     std::string file = dir + plugin.substr(plugin.find_last_of('\\') + 1);
-    EXPECT_TRUE(CopyFileA(plugin.c_str(), file.c_str(), FALSE));
+    EXPECT_TRUE(CopyFileW(Wide(plugin).c_str(), Wide(file).c_str(), FALSE));
     if (withArchiver) {
-      EXPECT_TRUE(CopyFileA(WinPath(archiver).c_str(), (dir + "7za.exe").c_str(), FALSE));
+      EXPECT_TRUE(CopyFileW(Wide(WinPath(archiver)).c_str(), Wide(dir + "7za.exe").c_str(), FALSE));
     }
     return file;
   }
@@ -211,25 +225,26 @@ class Viewer : public ::testing::Test {
   std::string Document(const std::string& name, const std::vector<std::pair<std::string, std::string>>& members) {
     static int serial = 0;
     std::string staging = root_ + "staging" + std::to_string(++serial) + "\\";
-    CreateDirectoryA(staging.c_str(), nullptr);
+    MakeFolder(staging);
     std::string list;
     for (const auto& m : members) {
       std::string path = staging + m.first;
       for (size_t p = path.find('\\', staging.size()); p != std::string::npos; p = path.find('\\', p + 1))
-        CreateDirectoryA(path.substr(0, p).c_str(), nullptr);
+        MakeFolder(path.substr(0, p));
       WriteFile(path, m.second);
       list += " " + Quote(m.first);
     }
     std::string doc = root_ + name;
-    DeleteFileA(doc.c_str());
+    DeleteFileW(Wide(doc).c_str());
     RunProgram(Quote(WinPath(SEVENZA)) + " a -tzip " + Quote(doc) + list, nullptr, staging);
-    EXPECT_NE(GetFileAttributesA(doc.c_str()), INVALID_FILE_ATTRIBUTES) << doc;
+    EXPECT_TRUE(Exists(doc)) << doc;
     return doc;
   }
 
   // Runs the host simulator; returns its output and leaves the shot in shot.
-  std::string Host(const std::string& plugin, const std::vector<std::string>& steps, DWORD* code = nullptr) {
-    std::string cmd = Quote(WinPath(LISTERHOST)) + " " + Quote(plugin);
+  std::string Host(const std::string& plugin, const std::vector<std::string>& steps, DWORD* code = nullptr,
+                   bool ansi = false) {
+    std::string cmd = Quote(WinPath(LISTERHOST)) + (ansi ? " --ansi " : " ") + Quote(plugin);
     for (const auto& s : steps) cmd += " " + Quote(s);
     DWORD exitCode = 99;
     std::string out = RunProgram(cmd, &exitCode);
@@ -476,10 +491,81 @@ TEST_F(Viewer, AwkwardFolderAndFileNames) {
   // letter of the ANSI code page in document names.
   const std::string plugin = PluginFolder("Program Files x86", true);
   const std::string png = Png(40, 30, kGreen);
-  for (const char* name : {"my drawing.cdr", "50%2off.cdr", "a%3.cdr", "x%4.cdr", "caf\xe9.cdr"}) {
+  for (const char* name : {"my drawing.cdr", "50%2off.cdr", "a%3.cdr", "x%4.cdr", "caf\xc3\xa9.cdr"}) {
     Shot s = OpenAndShoot(plugin, Document(name, {{"thumbnail.png", png}}), 0);
     EXPECT_EQ(s.Count(kGreen), 40 * 30) << name;
   }
+}
+
+TEST_F(Viewer, NamesOfEveryScriptOnTheWideAndTheAnsiPath) {
+  const Rgb magenta{200, 0, 200}, cyan{0, 200, 200}, yellow{230, 230, 0};
+  // The plugin, the temporary folder and the documents all in folders named
+  // in several scripts, with a character beyond the first 65536 (a
+  // surrogate pair in UTF-16), per cent signs and spaces.
+  const std::string plugin = PluginFolder("плагин Πρόσθετο 插件 🎨", true);
+  const std::string temp = root_ + "темп τεμπ 一時 %é\\";
+  MakeFolder(temp);
+  const std::string folder = "Документы Έγγραφα 書類 🎨 50% é\\";
+  MakeFolder(root_ + folder);
+  const std::string sketch = Document(folder + "эскиз 図面.cdr", {{"thumbnail.png", Png(80, 60, kGreen)}});
+  // Matches what an ANSI host makes of the name above: "????? ??.cdr".
+  const std::string lookalike = Document(folder + "ｚｚｚｚｚ ｚｚ.cdr", {{"thumbnail.png", Png(80, 60, kBlue)}});
+  const std::string greek = Document(folder + "Ελληνικό σχέδιο.cdr", {{"thumbnail.bmp", Bmp(80, 60, magenta)}});
+  const std::string emoji = Document(folder + "🎨 palette.cdr", {{"thumbnail.png", Png(80, 60, cyan)}});
+  // All of this path fits the ANSI code page (1252 here).
+  MakeFolder(root_ + "Entwürfe ñ\\");
+  const std::string latin = Document("Entwürfe ñ\\50% off café.cdr", {{"thumbnail.png", Png(80, 60, yellow)}});
+  const std::string bare = Document(folder + "пусто.cdr", {{"content.xml", "<doc/>"}});
+  const std::string lone = root_ + folder + "\xed\xa0\x80 lone.cdr";  // a lone surrogate on the command line
+  std::vector<std::string> shots;
+  for (int i = 0; i < 8; ++i) shots.push_back(root_ + "u" + std::to_string(i) + ".bmp");
+
+  wchar_t savedTmp[32768] = {}, savedTemp[32768] = {};
+  const DWORD hadTmp = GetEnvironmentVariableW(L"TMP", savedTmp, 32768);
+  const DWORD hadTemp = GetEnvironmentVariableW(L"TEMP", savedTemp, 32768);
+  SetEnvironmentVariableW(L"TMP", Wide(temp).c_str());
+  SetEnvironmentVariableW(L"TEMP", Wide(temp).c_str());
+  // The W functions, flipping from document to document; the extracted
+  // thumbnails of one are gone when the next comes.
+  const std::string wide =
+      Host(plugin, {"open:" + sketch + ":0", "wait:1500", "shot:" + shots[0], "next:" + greek + ":0", "wait:1500",
+                    "shot:" + shots[1], "next:" + emoji + ":0", "wait:1500", "shot:" + shots[2], "next:" + latin + ":0",
+                    "wait:1500", "shot:" + shots[3], "next:" + bare + ":0", "wait:1500", "shot:" + shots[4],
+                    "next:" + lone + ":0", "wait:800", "shot:" + shots[5], "close"});
+  const bool extractedThere = Exists(temp + "_tc");
+  WIN32_FIND_DATAW found;
+  const bool left = static_cast<bool>(kol::FindHandle(FindFirstFileW(Wide(temp + "_tc\\thumbnail.*").c_str(), &found)));
+  // A host that converts names for an ANSI plugin: the accented Latin path
+  // fits the code page, the other one reaches the plugin as "...\\????? ??.cdr".
+  const std::string ansi = Host(plugin, {"open:" + latin + ":0", "wait:1500", "shot:" + shots[6],
+                                         "next:" + sketch + ":0", "wait:1500", "shot:" + shots[7], "close"},
+                                nullptr, true);
+  SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp : nullptr);
+  SetEnvironmentVariableW(L"TEMP", hadTemp ? savedTemp : nullptr);
+
+  std::vector<Shot> s(shots.size());
+  for (size_t i = 0; i < shots.size(); ++i) ASSERT_TRUE(s[i].Load(shots[i])) << i << "\n" << wide << ansi;
+  EXPECT_EQ(s[0].Count(kGreen), 80 * 60) << wide;
+  EXPECT_EQ(s[0].Count(kBlue), 0) << "the look-alike";
+  EXPECT_EQ(s[1].Count(magenta), 80 * 60) << wide;
+  EXPECT_EQ(s[2].Count(cyan), 80 * 60) << wide;
+  EXPECT_EQ(s[3].Count(yellow), 80 * 60) << wide;
+  EXPECT_GT(s[4].Count(kFrame), 100) << "No_Thumb\n" << wide;
+  EXPECT_EQ(s[4].Count(yellow), 0) << "the previous thumbnail was deleted";
+  EXPECT_GT(s[5].Count(kFrame), 100) << "a lone surrogate names no file\n" << wide;
+  EXPECT_NE(wide.find("close -> ok"), std::string::npos) << wide;
+  EXPECT_TRUE(extractedThere) << "extracted into the Unicode temporary folder";
+  EXPECT_FALSE(left) << "thumbnails left after close";
+
+  EXPECT_EQ(s[6].Count(yellow), 80 * 60) << ansi;
+  EXPECT_GT(s[7].Count(kFrame), 100) << "No_Thumb\n" << ansi;
+  EXPECT_EQ(s[7].Count(kBlue), 0) << "never the look-alike's picture";
+  EXPECT_EQ(s[7].Count(kGreen), 0);
+
+  // The plugin's folder named so, without the archiver: "No_7za".
+  Shot missing = OpenAndShoot(PluginFolder("без архиватора 无", false), sketch, 0);
+  EXPECT_GT(missing.Count(kRed), 50);
+  EXPECT_EQ(missing.Count(kGreen), 0);
 }
 
 TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
@@ -532,13 +618,13 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
 
 namespace {
 int CountProcesses(const char* exeName) {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snap) return -1;
   PROCESSENTRY32 e = {};
   e.dwSize = sizeof e;
   int n = 0;
-  for (BOOL ok = Process32First(snap, &e); ok; ok = Process32Next(snap, &e)) n += lstrcmpiA(e.szExeFile, exeName) == 0;
-  CloseHandle(snap);
+  for (BOOL ok = Process32First(snap.get(), &e); ok; ok = Process32Next(snap.get(), &e))
+    n += lstrcmpiA(e.szExeFile, exeName) == 0;
   return n;
 }
 }  // namespace
