@@ -54,15 +54,13 @@ void CopyDefaultParams(const void* params) {
 
 // Hosts offer folders too (with a trailing backslash); there is nothing to
 // extract from one, so no viewer is made and no archiver started.
-bool IsFolder(const char* fileName) {
-  if (fileName == nullptr || *fileName == '\0') return false;
-  DWORD attributes = GetFileAttributesA(fileName);
-  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-}
 bool IsFolder(const WCHAR* fileName) {
   if (fileName == nullptr || *fileName == L'\0') return false;
   DWORD attributes = GetFileAttributesW(fileName);
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+bool IsFolder(const char* fileName) {
+  return fileName != nullptr && *fileName != '\0' && IsFolder(kol::Wide(kol::Utf8FromAnsi(fileName)).c_str());
 }
 
 }  // namespace

@@ -124,7 +124,7 @@ int FontHeightFromPoints(int points) {
 int WindowDpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
   static const GetDpiForWindowFn forWindow = reinterpret_cast<GetDpiForWindowFn>(
-      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("user32.dll"), "GetDpiForWindow")));
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
   if (forWindow && window) {
     const UINT dpi = forWindow(window);
     if (dpi != 0) return int(dpi);

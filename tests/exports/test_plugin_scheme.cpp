@@ -115,5 +115,5 @@ extern "C" __declspec(dllexport) int __stdcall TestFireDelivers() {
 
 // The host's default-parameters record as the plugin kept it.
 extern "C" __declspec(dllexport) void __stdcall TestDefaultParams(unsigned char* buffer, int size) {
-  memcpy(buffer, hi::DefaultParams, std::min(size_t(size), sizeof hi::DefaultParams));
+  memcpy(buffer, &hi::DefaultParams, std::min(size_t(size), sizeof hi::DefaultParams));
 }
