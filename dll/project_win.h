@@ -1,5 +1,5 @@
 // The plugin project: built once by ListSetDefaultParams, alive until the
-// process ends.
+// process ends or the library is unloaded with no viewer open.
 #pragma once
 
 #include <cstdint>

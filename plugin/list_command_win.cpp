@@ -21,7 +21,10 @@ int32_t THitcListCommand::Command(int32_t command, int32_t parameter) {
   Result = DefaultResult;
   switch (command) {
     case lcCopy: FireNull(onCommand1); break;
-    case lcNewParams: FireNull(onParamsChanged); break;
+    case lcNewParams:
+      FireNull(onParamsChanged);
+      FireInteger(onShowFlags, parameter);
+      break;
     case lcSelectAll: FireNull(onCommand3); break;
     case lcSetPercent: FireInteger(onCommand4, parameter); break;
     default: break;

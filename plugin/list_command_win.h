@@ -26,6 +26,9 @@ class THitcListCommand : public TObject {
   TEventLink onCommand3;
   TEventLink onCommand4;
   TEventLink onParamsChanged;
+  // Command 2 again, with its parameter, the host's new show flags, as an
+  // integer: fired after onParamsChanged.
+  TEventLink onShowFlags;
 
   void doResult(TData& value, uint16_t index);
   void FitToWindow(TData& value, uint16_t index);

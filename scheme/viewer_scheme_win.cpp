@@ -1,5 +1,7 @@
 #include "scheme/viewer_scheme_win.h"
 
+#include <memory>
+
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
@@ -28,7 +30,7 @@ using S = TClassListPlug_97CE780;
 static const TSchemeLink<S> kViewerLinks[] = {
     /*  1 */ SCHEME_LINK(ViewerForm, onLoad, LoadHub, THIHub::doEvent, 0),
     /*  2 */ SCHEME_LINK(ViewerForm, onUnload, ThumbCleaner, THIFileTools::doDelete, 0),
-    /*  3 */ SCHEME_LINK(ViewerForm, onShowFlags, FitFlagMask, THIMath::doOperation, 0),
+    /*  3 */ SCHEME_LINK(ShowFlagsHub, onEvent[0], FitFlagMask, THIMath::doOperation, 0),
     /*  4 */ SCHEME_LINK(LoadFailed, onData, ViewerForm, THiListerForm::doResult, 0),
     /*  5 */ SCHEME_LINK(HostCommand, onParamsChanged, ParamsHub, THIHub::doEvent, 0),
     /*  6 */ SCHEME_LINK(CommandDone, onData, HostCommand, THitcListCommand::doResult, 0),
@@ -74,7 +76,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 46 */ SCHEME_LINK(PickNo7za, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 47 */ SCHEME_LINK(PickNoThumb, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 48 */ SCHEME_LINK(StartExtract, onData, ExtractCmd, THIFormatStr::doString, 0),
-    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoad, 0),
+    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoadArtwork, 0),
     /* 50 */ SCHEME_LINK(PlaceholderHub, onEvent[1], LoadSucceeded, THIDoData::doData, 0),
     /* 51 */ SCHEME_LINK(LoadSucceeded, onData, ViewerForm, THiListerForm::doResult, 0),
     /* 52 */ SCHEME_LINK(ArchiverPath, Arg[0], LibFolderBox, THIMultiElementEx::Data, 1),
@@ -111,8 +113,14 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 79 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
     /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
     /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
+    // The host's newer show flags and its copy command.
+    /* 82 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),  // added
+    /* 83 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 84 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 85 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),  // added
+    /* 86 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 81 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 86 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -269,6 +277,19 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
   /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
   /* 48 */ DocPreview = Own(new THIDocPreview());
+  /* 49 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  // The placeholders' other variants: dark, and both at 200 %.
+  static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
+                                              {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};
+  for (size_t i = 0; i < 2; ++i) {
+    std::unique_ptr<TBitmapObject> v[3];
+    for (size_t k = 0; k < 3; ++k) {
+      v[k] = CreateDeviceBitmap(0, 0);
+      v[k]->SetHandle(LoadPlaceholder(kVariants[i][k]));
+    }
+    ThumbImage->AddArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[i].Item), v[0].get(), v[1].get(),
+                           v[2].get());
+  }
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

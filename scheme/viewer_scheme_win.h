@@ -35,7 +35,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 81;
+  static constexpr size_t LinkCount = 86;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -90,6 +90,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   THIFileTools* DocumentExists;
   THIIf_else* DocumentFoundTest;
   THIDocPreview* DocPreview;
+  THIHub* ShowFlagsHub;
 };
 
 }  // namespace hi

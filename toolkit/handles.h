@@ -113,6 +113,14 @@ class UniqueHandle {
   Handle h_;
 };
 
+// Movable global memory, as the clipboard takes it.
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle h) { GlobalFree(h); }
+  static void Counted(int) {}
+};
+
 using WindowHandle = UniqueHandle<WindowTraits>;
 using GdiObject = UniqueHandle<GdiTraits<HGDIOBJ>>;
 using GdiBitmap = UniqueHandle<GdiTraits<HBITMAP>>;
@@ -124,6 +132,24 @@ using KernelHandle = UniqueHandle<KernelTraits>;
 using ThreadHandle = UniqueHandle<KernelTraits>;
 using FindHandle = UniqueHandle<FindTraits>;
 using MemoryDc = UniqueHandle<MemoryDcTraits>;
+
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// The address of locked global memory, unlocked when it goes out of scope.
+class GlobalLock {
+ public:
+  explicit GlobalLock(HGLOBAL memory) noexcept : memory_(memory), data_(memory ? ::GlobalLock(memory) : nullptr) {}
+  GlobalLock(const GlobalLock&) = delete;
+  GlobalLock& operator=(const GlobalLock&) = delete;
+  ~GlobalLock() {
+    if (data_) GlobalUnlock(memory_);
+  }
+  void* get() const noexcept { return data_; }
+
+ private:
+  HGLOBAL memory_;
+  void* data_;
+};
 
 // A memory device context compatible with dc (nullptr: the screen).
 inline MemoryDc CompatibleDc(HDC dc) noexcept { return MemoryDc(CreateCompatibleDC(dc)); }

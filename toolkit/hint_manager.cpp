@@ -1,6 +1,7 @@
 #include "toolkit/hint_manager.h"
 
 #include <atomic>
+#include <memory>
 
 #include "toolkit/platform.h"
 #include "toolkit/wide.h"
@@ -35,11 +36,15 @@ THIHintManager* MakeLibraryManager() {
 }
 
 // Runs while the library is loaded, like the window unit's start-up code.
-THIHintManager* const g_manager = MakeLibraryManager();
+THIHintManager* g_manager = MakeLibraryManager();
 
 }  // namespace
 
 THIHintManager* LibraryHintManager() { return g_manager; }
+void ReleaseLibraryHintManager() {
+  std::unique_ptr<THIHintManager> gone(g_manager);
+  g_manager = nullptr;
+}
 long LiveHintTools() { return g_liveTools.load(); }
 
 THIHintManager::THIHintManager() { MakeFontRec("Tahoma", 8, 0, 0, 1, Font); }

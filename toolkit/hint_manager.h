@@ -48,8 +48,10 @@ class THIHintManager : public TObject {
 };
 
 // Made when the library is loaded, after the common controls were
-// initialised; it lives until the process ends.
+// initialised; it lives until the library is unloaded (null afterwards).
 THIHintManager* LibraryHintManager();
+// Releases it; for the library's unload, when no window uses it any more.
+void ReleaseLibraryHintManager();
 
 // Live tooltip records (for the leak tests).
 long LiveHintTools();

@@ -121,6 +121,20 @@ int FontHeightFromPoints(int points) {
   return (points * resolution + 36) / -72;
 }
 
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const GetDpiForWindowFn forWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (forWindow && window) {
+    const UINT dpi = forWindow(window);
+    if (dpi != 0) return int(dpi);
+  }
+  HDC dc = GetDC(nullptr);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
+}
+
 void ShowDebugString(const std::string& text) {
   kol::ShowMessageBox(kol::NoticeOwnerWindow(), text, "String-Debug", MB_OK);
 }

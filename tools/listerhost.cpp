@@ -877,6 +877,9 @@ int Main() {
 int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(&listerhost::ReportCrash);
+  // As the file manager: aware of the screen's dots per inch, so that its
+  // windows are not scaled behind the plugin's back.
+  SetProcessDPIAware();
   try {
     return listerhost::Main();
   } catch (const std::exception& e) {

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "tests/exports/pe_exports.h"
 
@@ -144,13 +145,37 @@ TEST(Exports, A_BeforeDefaultParams) {
   auto runs = p.Get<IntFn>("TestStartupRuns");
   EXPECT_EQ(runs(), 0);
 
-  unsigned char params[272];
-  for (int i = 0; i < 272; ++i) params[i] = static_cast<unsigned char>(i);
-  p.defaults(params);
+  // A 12-byte record ending a readable page, the next page reserved only:
+  // reading past the record's own size would fault.
+  SYSTEM_INFO si;
+  GetSystemInfo(&si);
+  auto* pages = static_cast<unsigned char*>(VirtualAlloc(nullptr, 2 * si.dwPageSize, MEM_RESERVE, PAGE_NOACCESS));
+  ASSERT_NE(pages, nullptr);
+  ASSERT_NE(VirtualAlloc(pages, si.dwPageSize, MEM_COMMIT, PAGE_READWRITE), nullptr);
+  unsigned char* shortRecord = pages + si.dwPageSize - 12;
+  const int32_t shortSize = 12;
+  memcpy(shortRecord, &shortSize, 4);
+  memset(shortRecord + 4, 0xAB, 8);
+  p.defaults(shortRecord);
   EXPECT_EQ(runs(), 1);
   EXPECT_EQ(fires(), 1);
-  p.defaults(params);  // a second call builds nothing more
+  auto kept = p.Get<void(__stdcall*)(unsigned char*, int)>("TestDefaultParams");
+  unsigned char copy[272];
+  kept(copy, sizeof copy);
+  EXPECT_EQ(memcmp(copy, shortRecord, 12), 0);
+  EXPECT_EQ(std::count(copy + 12, copy + 272, 0), 260);
+  VirtualFree(pages, 0, MEM_RELEASE);
+
+  // A host's long record: the first 272 bytes are kept, and a second call
+  // builds nothing more.
+  std::vector<unsigned char> longRecord(32012);
+  for (size_t i = 0; i < longRecord.size(); ++i) longRecord[i] = static_cast<unsigned char>(i * 7);
+  const int32_t longSize = 32012;
+  memcpy(longRecord.data(), &longSize, 4);
+  p.defaults(longRecord.data());
   EXPECT_EQ(runs(), 1);
+  kept(copy, sizeof copy);
+  EXPECT_EQ(memcmp(copy, longRecord.data(), 272), 0);
   DestroyWindow(host);
 }
 
@@ -158,6 +183,12 @@ TEST(Exports, B_LoadCommandsAndClose) {
   Plugin& p = ThePlugin();
   HWND host = MakeHostWindow();
   char name[] = "C:\\art\\logo.cdr";
+  // A folder, as hosts pass it: no viewer, and the scheme never hears of it.
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  EXPECT_EQ(p.load(host, folder, 4), nullptr);
+  EXPECT_EQ(p.Log(), "");
+
   HWND viewer = p.load(host, name, 4);
   ASSERT_NE(viewer, nullptr);
   Pump();
@@ -182,6 +213,8 @@ TEST(Exports, B_LoadCommandsAndClose) {
   EXPECT_EQ(p.command(viewer, 2, 0), 0);  // the preset comes back each time
   EXPECT_EQ(p.Log(), "params:fit=0;");
 
+  EXPECT_EQ(p.loadNext(host, viewer, folder, 0), 1);
+  EXPECT_EQ(p.Log(), "");
   char next[] = "C:\\art\\second.cdr";
   EXPECT_EQ(p.loadNext(host, viewer, next, 0), 0);
   EXPECT_EQ(p.Log(), "unload:;load:C:\\art\\second.cdr;flags:0;");

@@ -3,6 +3,7 @@
 // Paths and command lines are UTF-8 here and go to the wide calls.
 #include <windows.h>
 
+#include <psapi.h>
 #include <tlhelp32.h>
 #include <zlib.h>
 
@@ -16,10 +17,12 @@
 #include <iterator>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "framework/utf.h"
 #include "toolkit/handles.h"
+#include "tools/process_stats.h"
 
 namespace {
 
@@ -102,12 +105,16 @@ void Be32(std::string& s, uint32_t v) {
   for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
 }
 
-// A solid-colour RGB picture as a PNG file.
-std::string Png(int w, int h, Rgb c) {
+// An RGB picture as a PNG file, pixel (x, y) from colour(x, y).
+template <class Colour>
+std::string PngOf(int w, int h, Colour colour) {
   std::string raw;
   for (int y = 0; y < h; ++y) {
     raw += char(0);
-    for (int x = 0; x < w; ++x) raw += {char(c.r), char(c.g), char(c.b)};
+    for (int x = 0; x < w; ++x) {
+      const Rgb c = colour(x, y);
+      raw += {char(c.r), char(c.g), char(c.b)};
+    }
   }
   uLongf n = compressBound(uLong(raw.size()));
   std::string z(n, '\0');
@@ -126,6 +133,11 @@ std::string Png(int w, int h, Rgb c) {
   Be32(ihdr, uint32_t(h));
   ihdr += {char(8), char(2), char(0), char(0), char(0)};
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
+}
+
+// A solid-colour one.
+std::string Png(int w, int h, Rgb c) {
+  return PngOf(w, h, [c](int, int) { return c; });
 }
 
 void Le(std::string& s, uint32_t v, int bytes) {
@@ -327,6 +339,132 @@ TEST_F(Viewer, ShowFlagsCommandsAndNextFile) {
   EXPECT_EQ(sb.Count(kGreen), sa.Count(kGreen));
   EXPECT_GT(sc.Count(kBlue), 80 * 60 * 20);
   EXPECT_EQ(sc.Count(kGreen), 0);
+}
+
+// Show flags 32 (fit larger only) and 128 (dark mode), from ListLoad and
+// from command 2, in a 600 x 400 Lister.
+TEST_F(Viewer, FitLargerOnlyAndDarkMode) {
+  const std::string plugin = PluginFolder("flags", true);
+  const std::string small = Document("small.cdr", {{"thumbnail.png", Png(64, 48, kGreen)}});
+  const std::string large = Document("large.cdr", {{"thumbnail.png", Png(1000, 800, kBlue)}});
+  const std::string none = Document("none.cdr", {{"content.xml", "<doc/>"}});
+  std::vector<std::string> steps = {"resize:600:400"}, files;
+  auto shoot = [&](const std::string& step) {
+    if (!step.empty()) steps.push_back(step);
+    steps.push_back("wait:200");
+    files.push_back(root_ + "flags" + std::to_string(files.size()) + ".bmp");
+    steps.push_back("shot:" + files.back());
+  };
+  auto open = [&](const std::string& doc, int flags) {
+    steps.push_back("open:" + doc + ":" + std::to_string(flags));
+    steps.push_back("wait:1500");
+    shoot("");
+  };
+  open(small, 34);        // 0: centred at its own size
+  open(large, 34);        // 1: fitted
+  open(small, 2);         // 2: enlarged, as before
+  shoot("cmd:2:34");      // 3: back to its own size
+  open(large, 0);         // 4: centred, cut off
+  shoot("cmd:2:34");      // 5: fitted
+  open(none, 0);          // 6: No_Thumb centred
+  open(none, 34);         // 7: the same
+  open(none, 2);          // 8: enlarged
+  open(small, 128 | 34);  // 9: dark
+  shoot("cmd:2:34");      // 10: light again
+  open(none, 128);        // 11: No_Thumb on dark
+  steps.push_back("close");
+  const std::string out = Host(plugin, steps);
+  std::vector<Shot> shots(files.size());
+  for (size_t i = 0; i < files.size(); ++i) ASSERT_TRUE(shots[i].Load(files[i])) << i << out;
+
+  auto isFitted = [](const Shot& s) {
+    // 1000 x 800 fitted into the client area: its full height, 5:4.
+    const int n = s.Count(kBlue), expected = s.h * s.h * 5 / 4;
+    return n > expected * 95 / 100 && n < expected * 105 / 100;
+  };
+  EXPECT_EQ(shots[0].Count(kGreen), 64 * 48) << out;
+  EXPECT_EQ(shots[0].At(shots[0].w / 2, shots[0].h / 2), kGreen);
+  EXPECT_TRUE(isFitted(shots[1])) << shots[1].Count(kBlue);
+  EXPECT_GT(shots[2].Count(kGreen), 64 * 48 * 20);
+  EXPECT_EQ(shots[3].Count(kGreen), 64 * 48);
+  EXPECT_GT(shots[4].Count(kBlue), shots[4].w * shots[4].h * 9 / 10) << "centred, larger than the window";
+  EXPECT_TRUE(isFitted(shots[5])) << shots[5].Count(kBlue);
+  const int frame = shots[6].Count(kFrame);
+  EXPECT_GT(frame, 100);
+  EXPECT_EQ(shots[7].Count(kFrame), frame) << "the placeholder is not enlarged";
+  EXPECT_GT(shots[8].Count(kFrame), frame * 20);
+
+  auto dark = [](Rgb c) { return c.r < 64 && c.g < 64 && c.b < 64; };
+  auto light = [](Rgb c) { return c.r > 128 && c.g > 128 && c.b > 128; };
+  for (const Shot* s : {&shots[9], &shots[11]}) {
+    for (auto [x, y] : {std::pair{5, 5}, std::pair{s->w - 6, 5}, std::pair{5, s->h - 6}, std::pair{s->w - 6, s->h - 6},
+                        std::pair{s->w / 2, 20}})
+      EXPECT_TRUE(dark(s->At(x, y))) << x << "," << y;
+  }
+  EXPECT_EQ(shots[9].Count(kGreen), 64 * 48);
+  EXPECT_TRUE(light(shots[10].At(5, 5)));
+  EXPECT_TRUE(light(shots[10].At(shots[10].w - 6, shots[10].h - 6)));
+  // The dark artwork: the frame on a dark ground, none of the light ground.
+  EXPECT_EQ(shots[11].Count(kFrame), frame);
+  EXPECT_EQ(shots[11].Count(Rgb{236, 233, 216}), 0);
+  EXPECT_GT(shots[6].Count(Rgb{236, 233, 216}), 100);
+}
+
+namespace {
+
+// Sets Wine's screen resolution (its LogPixels setting) for the programs
+// started from now on; 0 removes the setting again.
+void SetLogPixels(DWORD dpi) {
+  const char* keys[] = {"Control Panel\\Desktop",
+                        "System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts"};
+  const HKEY roots[] = {HKEY_CURRENT_USER, HKEY_LOCAL_MACHINE};
+  for (int i = 0; i < 2; ++i) {
+    HKEY key;
+    if (RegCreateKeyExA(roots[i], keys[i], 0, nullptr, 0, KEY_SET_VALUE, nullptr, &key, nullptr) != ERROR_SUCCESS)
+      continue;
+    if (dpi)
+      RegSetValueExA(key, "LogPixels", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&dpi), sizeof dpi);
+    else
+      RegDeleteValueA(key, "LogPixels");
+    RegCloseKey(key);
+  }
+}
+
+// Width and height of what differs from the background (the colour at 8, 8).
+std::pair<int, int> DrawnExtent(const Shot& s) {
+  const Rgb back = s.At(8, 8);
+  int left = s.w, right = -1, top = s.h, bottom = -1;
+  for (int y = 4; y < s.h - 4; ++y)
+    for (int x = 4; x < s.w - 4; ++x)
+      if (!(s.At(x, y) == back)) {
+        left = std::min(left, x);
+        right = std::max(right, x);
+        top = std::min(top, y);
+        bottom = std::max(bottom, y);
+      }
+  return {right - left + 1, bottom - top + 1};
+}
+
+}  // namespace
+
+// The placeholders are drawn for the screen's resolution: at 192 dots per
+// inch twice the size of 96, from their 200 % artwork.
+TEST_F(Viewer, PlaceholdersFollowTheDpi) {
+  const std::string bare = PluginFolder("dpi", false);
+  const std::string doc = Document("dpi.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  Shot at96 = OpenAndShoot(bare, doc, 0);
+  SetLogPixels(192);
+  Shot at192 = OpenAndShoot(bare, doc, 0);
+  Shot fitted = OpenAndShoot(bare, doc, 2 | 32);
+  SetLogPixels(0);
+  const auto small = DrawnExtent(at96), large = DrawnExtent(at192);
+  std::printf("[ figures  ] No_7za drawn %dx%d at 96 DPI, %dx%d at 192 DPI\n", small.first, small.second, large.first,
+              large.second);
+  EXPECT_NEAR(small.first, 50, 1);
+  EXPECT_NEAR(small.second, 50, 1);
+  EXPECT_NEAR(large.first, 2 * small.first, 1);
+  EXPECT_NEAR(large.second, 2 * small.second, 1);
+  EXPECT_EQ(DrawnExtent(fitted), large) << "fit larger only keeps the scaled size";
 }
 
 TEST_F(Viewer, TwoViewersAtOnceAndNextWithoutThumbnail) {
@@ -897,14 +1035,13 @@ std::string ZipOfZeros(const std::vector<std::pair<std::string, uint32_t>>& memb
 
 // Bytes of the files in a folder right now.
 uint64_t FolderBytes(const std::string& dir) {
-  WIN32_FIND_DATAA f;
-  HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &f);
-  if (h == INVALID_HANDLE_VALUE) return 0;
+  WIN32_FIND_DATAW f;
+  kol::FindHandle h(FindFirstFileW(Wide(dir + "\\*").c_str(), &f));
+  if (!h) return 0;
   uint64_t n = 0;
   do {
     if (!(f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) n += (uint64_t(f.nFileSizeHigh) << 32) | f.nFileSizeLow;
-  } while (FindNextFileA(h, &f));
-  FindClose(h);
+  } while (FindNextFileW(h.get(), &f));
   return n;
 }
 
@@ -970,4 +1107,163 @@ TEST_F(Viewer, GuardKeepsZipBombsFromTheArchiver) {
   Shot s;
   ASSERT_TRUE(s.Load(s4)) << out;
   EXPECT_EQ(s.Count(kGreen), 80 * 60) << out;
+}
+
+namespace {
+
+// The exports, from a plugin file loaded into this program.
+struct Exports {
+  explicit Exports(HMODULE m) : module(m) {}
+  template <class F>
+  F Get(const char* name) {
+    return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+  }
+  HMODULE module;
+  void(__stdcall* defaults)(void*) = Get<void(__stdcall*)(void*)>("ListSetDefaultParams");
+  HWND(__stdcall* load)(HWND, char*, int) = Get<HWND(__stdcall*)(HWND, char*, int)>("ListLoad");
+  void(__stdcall* close)(HWND) = Get<void(__stdcall*)(HWND)>("ListCloseWindow");
+  int(__stdcall* command)(HWND, int, int) = Get<int(__stdcall*)(HWND, int, int)>("ListSendCommand");
+};
+
+HWND InProcessLister() {
+  WNDCLASSA wc = {};
+  wc.lpfnWndProc = DefWindowProcA;
+  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.lpszClassName = "InProcessLister";
+  RegisterClassA(&wc);
+  return CreateWindowExA(0, wc.lpszClassName, "Lister", WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN | WS_VISIBLE, 20, 20, 600,
+                         400, nullptr, nullptr, wc.hInstance, nullptr);
+}
+
+void PumpFor(DWORD ms) {
+  const DWORD start = GetTickCount();
+  do {
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      TranslateMessage(&msg);
+      DispatchMessageA(&msg);
+    }
+    Sleep(5);
+  } while (GetTickCount() - start < ms);
+}
+
+BOOL CALLBACK CollectWindow(HWND w, LPARAM list) {
+  reinterpret_cast<std::vector<HWND>*>(list)->push_back(w);
+  EnumChildWindows(w, CollectWindow, list);
+  return TRUE;
+}
+
+// Windows of this thread whose procedure lies in [begin, end).
+int WindowsWithProcedureIn(uintptr_t begin, uintptr_t end) {
+  std::vector<HWND> all;
+  EnumThreadWindows(GetCurrentThreadId(), CollectWindow, reinterpret_cast<LPARAM>(&all));
+  int n = 0;
+  for (HWND w : all) {
+    const uintptr_t proc = uintptr_t(GetWindowLongPtrA(w, GWLP_WNDPROC));
+    n += proc >= begin && proc < end;
+  }
+  return n;
+}
+
+}  // namespace
+
+// Command 1 copies the document's thumbnail, never a placeholder.
+TEST_F(Viewer, CopyPutsTheThumbnailOnTheClipboard) {
+  const std::string plugin = PluginFolder("copy", true);
+  auto colour = [](int x, int y) {
+    return Rgb{(unsigned char)(x * 5), (unsigned char)(y * 7), (unsigned char)(x ^ y)};
+  };
+  std::string doc = Document("copy.cdr", {{"thumbnail.png", PngOf(41, 30, colour)}});
+  std::string none = Document("copy-none.cdr", {{"content.xml", "<doc/>"}});
+  HWND host = InProcessLister();
+  HMODULE m = LoadLibraryA(plugin.c_str());
+  ASSERT_NE(m, nullptr);
+  Exports e(m);
+  unsigned char params[272] = {};
+  const int32_t size = sizeof params;
+  memcpy(params, &size, sizeof size);
+  e.defaults(params);
+
+  HWND viewer = e.load(host, &doc[0], 0);
+  ASSERT_NE(viewer, nullptr);
+  int answer = 1;
+  for (int i = 0; i < 100 && answer != 0; ++i) {
+    PumpFor(50);
+    answer = e.command(viewer, 1, 0);
+  }
+  ASSERT_EQ(answer, 0) << "nothing copied";
+  ASSERT_TRUE(OpenClipboard(host));
+  HANDLE data = GetClipboardData(CF_DIB);
+  ASSERT_NE(data, nullptr);
+  const auto* header = static_cast<const BITMAPINFOHEADER*>(GlobalLock(data));
+  ASSERT_NE(header, nullptr);
+  EXPECT_EQ(header->biWidth, 41);
+  EXPECT_EQ(header->biHeight, 30);
+  ASSERT_EQ(header->biBitCount, 24);
+  ASSERT_EQ(header->biCompression, DWORD(BI_RGB));
+  const auto* bits = reinterpret_cast<const unsigned char*>(header + 1);
+  const int stride = (41 * 3 + 3) & ~3;
+  int wrong = 0;
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 41; ++x) {
+      const unsigned char* p = bits + size_t(29 - y) * stride + x * 3;
+      wrong += !(Rgb{p[2], p[1], p[0]} == colour(x, y));
+    }
+  EXPECT_EQ(wrong, 0);
+  GlobalUnlock(data);
+  CloseClipboard();
+
+  // A placeholder: nothing to copy.
+  e.close(viewer);
+  viewer = e.load(host, &none[0], 0);
+  ASSERT_NE(viewer, nullptr);
+  PumpFor(1500);
+  EXPECT_EQ(e.command(viewer, 1, 0), 1);
+  e.close(viewer);
+  PumpFor(5);
+  FreeLibrary(m);
+  DestroyWindow(host);
+}
+
+// A host that loads and unloads the library for every file: the library
+// gives back what it built, and leaves no window behind that would call
+// into the unloaded image.
+TEST_F(Viewer, UnloadCyclesLeaveNothingBehind) {
+  const std::string plugin = PluginFolder("unload", true);
+  std::string doc = Document("u.cdr", {{"thumbnail.png", Png(40, 30, kGreen)}});
+  HWND host = InProcessLister();
+  ASSERT_NE(host, nullptr);
+  uintptr_t begin = 0, end = 0;
+  auto cycle = [&] {
+    HMODULE m = LoadLibraryA(plugin.c_str());
+    ASSERT_NE(m, nullptr) << GetLastError();
+    MODULEINFO info = {};
+    GetModuleInformation(GetCurrentProcess(), m, &info, sizeof info);
+    begin = uintptr_t(info.lpBaseOfDll);
+    end = begin + info.SizeOfImage;
+    Exports e(m);
+    unsigned char params[272] = {};
+    const int32_t size = sizeof params;
+    memcpy(params, &size, sizeof size);
+    e.defaults(params);
+    HWND viewer = e.load(host, &doc[0], 0);
+    ASSERT_NE(viewer, nullptr);
+    PumpFor(30);
+    e.close(viewer);
+    PumpFor(5);
+    ASSERT_TRUE(FreeLibrary(m));
+  };
+  for (int i = 0; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const size_t before = procstats::PrivateBytes();
+  for (int i = 0; i < 200; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  const size_t after = procstats::PrivateBytes();
+  const long long grown = (long long)after - (long long)before;
+  std::printf("[ figures  ] private memory %+lld KB over 200 load-unload cycles (%+lld bytes per cycle)\n",
+              grown / 1024, grown / 200);
+  // Really unloaded, so that the window check means something.
+  const std::string file = plugin.substr(plugin.find_last_of('\\') + 1);
+  EXPECT_EQ(GetModuleHandleA(file.c_str()), nullptr);
+  EXPECT_LE(grown, 256 * 1024);
+  EXPECT_EQ(WindowsWithProcedureIn(begin, end), 0);
+  DestroyWindow(host);
 }
