@@ -166,7 +166,8 @@ double OpenTimed(HWND lister, LoadFn load, CloseFn close, const std::string& doc
         break;
       }
       if (Now() - start > kGiveUpMs) {
-        std::fprintf(stderr, "open_bench: the centre stays %06lX\n", static_cast<unsigned long>(GetPixel(dc, rc.right / 2, rc.bottom / 2)));
+        std::fprintf(stderr, "open_bench: the centre stays %06lX\n",
+                     static_cast<unsigned long>(GetPixel(dc, rc.right / 2, rc.bottom / 2)));
         break;
       }
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
@@ -252,8 +253,8 @@ int Main(int argc, char** argv) {
   PumpFor(300);
 
   // The archiver's command line as the plugin forms it.
-  const std::string extract = Quote(folder + "\\7za.exe") + " e -o\"" + std::string(tmp) + "_tc\" " + Quote(document) +
-                              " thumbnail.* -r -aoa ";
+  const std::string extract =
+      Quote(folder + "\\7za.exe") + " e -o\"" + std::string(tmp) + "_tc\" " + Quote(document) + " thumbnail.* -r -aoa ";
   std::vector<double> viewer, alone, overhead;
   // One of each first, to warm the caches of both.
   OpenTimed(lister, load, close, document);

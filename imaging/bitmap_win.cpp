@@ -151,8 +151,7 @@ void TBitmapObject::Draw(void* dcHandle, int32_t x, int32_t y) {
   HDC dc = static_cast<HDC>(dcHandle);
   if (!handle_ && header_ && bits_) {
     int32_t h = header_->biHeight < 0 ? -header_->biHeight : header_->biHeight;
-    if (StretchDIBits(dc, x, y, width_, h, 0, 0, width_, h, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) != 0)
-      return;
+    if (StretchDIBits(dc, x, y, width_, h, 0, 0, width_, h, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) != 0) return;
     if (!GetHandle()) return;
   }
   if (!handle_) return;
@@ -167,8 +166,8 @@ void TBitmapObject::StretchDraw(void* dcHandle, const TRect& r) {
   HDC dc = static_cast<HDC>(dcHandle);
   int32_t dw = r.right - r.left, dh = r.bottom - r.top;
   if (!handle_ && header_ && bits_) {
-    if (StretchDIBits(dc, r.left, r.top, dw, dh, 0, 0, width_, height_, bits_, Info(header_), DIB_RGB_COLORS,
-                      SRCCOPY) > 0)
+    if (StretchDIBits(dc, r.left, r.top, dw, dh, 0, 0, width_, height_, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) >
+        0)
       return;
     if (!GetHandle()) return;
   }

@@ -215,8 +215,7 @@ void THIImage::Paint(HDC dc, const RECT& client) {
             picture.StretchDraw(dc, TRect{x, y, x + w, y + h});
         }
       break;
-    case vdNothing:
-      break;
+    case vdNothing: break;
   }
 }
 

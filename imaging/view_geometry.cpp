@@ -51,9 +51,7 @@ TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32
       p.Dest = {0, 0, cw, ch};
       break;
     case vsFit:
-    case vsCover:
-      PlaceScaled(p, style == vsCover, cw, ch, w, h);
-      break;
+    case vsCover: PlaceScaled(p, style == vsCover, cw, ch, w, h); break;
     case vsTile:
       p.Draw = vdTile;
       p.Dest = {0, 0, w, h};

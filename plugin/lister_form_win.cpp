@@ -89,10 +89,8 @@ bool THiListerForm::PassesKey(int key, uint32_t shift) const {
     case 'N':
     case 'P':
     case 'S':
-    case 'W':
-      return true;
-    default:
-      return key >= '1' && key <= '7';
+    case 'W': return true;
+    default: return key >= '1' && key <= '7';
   }
 }
 

@@ -49,12 +49,9 @@ TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* co
   MakeSchemeLinks(*this, kInnerLinks);
 }
 
-TClassMultiElementEx_97D3AB0::~TClassMultiElementEx_97D3AB0() {
-  elements_.ReleaseAll();
-}
+TClassMultiElementEx_97D3AB0::~TClassMultiElementEx_97D3AB0() { elements_.ReleaseAll(); }
 
-THIEditMultiEx* TClassMultiElementEx_97D3AB0::Create(THIMultiElementEx* container, void* parentValue,
-                                                     TObject* owner) {
+THIEditMultiEx* TClassMultiElementEx_97D3AB0::Create(THIMultiElementEx* container, void* parentValue, TObject* owner) {
   return (new TClassMultiElementEx_97D3AB0(container, parentValue, owner))->Boundary;
 }
 

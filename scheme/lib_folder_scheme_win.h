@@ -5,9 +5,9 @@
 #include "framework/hub.h"
 #include "plugin/application_win.h"
 #include "plugin/multi_element.h"
-#include "scheme/scheme_links.h"
 #include "scheme/file_part_elm.h"
 #include "scheme/format_str.h"
+#include "scheme/scheme_links.h"
 
 namespace hi {
 

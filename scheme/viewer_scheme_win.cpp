@@ -114,10 +114,10 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
     /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
     // The host's newer show flags and its copy command.
-    /* 82 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),  // added
+    /* 82 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),       // added
     /* 83 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),  // added
     /* 84 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
-    /* 85 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),  // added
+    /* 85 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),        // added
     /* 86 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
 };
 static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 86 links");

@@ -120,8 +120,8 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
   si.lpAttributeList = nullptr;
   line.assign(wide.begin(), wide.end());
   line.push_back(L'\0');
-  return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si.StartupInfo,
-                        &pi) != 0;
+  return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si.StartupInfo, &pi) !=
+         0;
 }
 
 // A job that kills the program when its last handle closes, so no program

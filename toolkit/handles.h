@@ -105,9 +105,13 @@ class UniqueHandle {
 
  private:
   template <class T>
-  static auto validImpl(Handle h, int) -> decltype(T::Valid(h)) { return T::Valid(h); }
+  static auto validImpl(Handle h, int) -> decltype(T::Valid(h)) {
+    return T::Valid(h);
+  }
   template <class T>
-  static bool validImpl(Handle h, long) { return h != T::Empty(); }
+  static bool validImpl(Handle h, long) {
+    return h != T::Empty();
+  }
   static bool valid(Handle h) { return validImpl<Traits>(h, 0); }
 
   Handle h_;

@@ -160,9 +160,7 @@ void TControl::ClearHooks() {
   OnPaint = nullptr;
 }
 
-TControl* TControl::FromHandle(HWND wnd) {
-  return wnd ? static_cast<TControl*>(GetPropA(wnd, SelfProp)) : nullptr;
-}
+TControl* TControl::FromHandle(HWND wnd) { return wnd ? static_cast<TControl*>(GetPropA(wnd, SelfProp)) : nullptr; }
 
 void TControl::Attach(HWND wnd) {
   SetPropA(wnd, SelfProp, this);
@@ -187,8 +185,8 @@ HWND TControl::Handle() {
   creating_ = true;
   DWORD style = style_ & ~WS_VISIBLE;
   if (visible_) style |= WS_VISIBLE;
-  HWND h = CreateWindowExW(exStyle_, Wide(className_).c_str(), Wide(text_).c_str(), style, left_, top_, width_,
-                           height_, parentWnd, nullptr, ThisModule(), this);
+  HWND h = CreateWindowExW(exStyle_, Wide(className_).c_str(), Wide(text_).c_str(), style, left_, top_, width_, height_,
+                           parentWnd, nullptr, ThisModule(), this);
   creating_ = false;
   if (!h) return nullptr;
   if (fontObj_) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontObj_.get()), 0);
@@ -225,9 +223,7 @@ void TControl::SetStyle(DWORD style) {
   }
 }
 
-DWORD TControl::Style() const {
-  return wnd_ ? static_cast<DWORD>(GetWindowLongA(wnd_.get(), GWL_STYLE)) : style_;
-}
+DWORD TControl::Style() const { return wnd_ ? static_cast<DWORD>(GetWindowLongA(wnd_.get(), GWL_STYLE)) : style_; }
 
 void TControl::SetExStyle(DWORD exStyle) {
   exStyle_ = exStyle;
@@ -339,9 +335,7 @@ void TControl::SetVisible(bool visible) {
   if (parent_ && align_ != alNone) parent_->Realign();
 }
 
-bool TControl::Visible() const {
-  return wnd_ ? (GetWindowLongA(wnd_.get(), GWL_STYLE) & WS_VISIBLE) != 0 : visible_;
-}
+bool TControl::Visible() const { return wnd_ ? (GetWindowLongA(wnd_.get(), GWL_STYLE) & WS_VISIBLE) != 0 : visible_; }
 
 void TControl::SetEnabled(bool enabled) {
   enabled_ = enabled;
@@ -383,21 +377,14 @@ bool TControl::Navigate(int key, uint32_t shift) {
   if (shift & (ssCtrl | ssAlt)) return false;
   bool backward;
   switch (key) {
-    case VK_TAB:
-      backward = (shift & ssShift) != 0;
-      break;
+    case VK_TAB: backward = (shift & ssShift) != 0; break;
     case VK_LEFT:
     case VK_UP:
-    case VK_PRIOR:
-      backward = true;
-      break;
+    case VK_PRIOR: backward = true; break;
     case VK_RIGHT:
     case VK_DOWN:
-    case VK_NEXT:
-      backward = false;
-      break;
-    default:
-      return false;
+    case VK_NEXT: backward = false; break;
+    default: return false;
   }
   TControl* form = this;
   while (form && !form->form_) form = form->parent_;
@@ -512,7 +499,8 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT r;
       GetWindowRect(wnd, &r);
       HWND parent = GetParent(wnd);
-      if (parent && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD)) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+      if (parent && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD))
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
       left_ = r.left;
       top_ = r.top;
       width_ = r.right - r.left;
@@ -541,16 +529,14 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
         return 0;
       }
       break;
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(fontObj_.get());
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(fontObj_.get());
     case WM_SETCURSOR:
       if (cursor_ && LOWORD(lp) == HTCLIENT) {
         ::SetCursor(cursor_);
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
   return DefWindowProcW(wnd, msg, wp, lp);
 }

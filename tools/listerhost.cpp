@@ -274,8 +274,7 @@ LRESULT CALLBACK Host::ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noex
       case WM_CLOSE:
         // Only the steps end the Lister window.
         return 0;
-      default:
-        break;
+      default: break;
     }
   }
   return DefWindowProcW(wnd, msg, wp, lp);
@@ -481,7 +480,8 @@ bool Host::Open(const Step& step) {
     AfterLoad();
   }
   char text[64];
-  std::snprintf(text, sizeof text, "%llX style=%lX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer)),
+  std::snprintf(text, sizeof text, "%llX style=%lX",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer)),
                 static_cast<unsigned long>(style));
   Line(step.text, text);
   return true;
@@ -524,12 +524,19 @@ void Host::PostKey(HWND target, BYTE (&state)[256], int vk, bool down) {
   const bool ctrlHeld = (state[VK_CONTROL] & 0x80) != 0;
   LPARAM lp = 1 | LPARAM(MapVirtualKeyA(UINT(vk), MAPVK_VK_TO_VSC) & 0xFF) << 16;
   switch (vk) {
-    case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME: case VK_LEFT: case VK_UP: case VK_RIGHT:
-    case VK_DOWN: case VK_INSERT: case VK_DELETE: case VK_DIVIDE: case VK_NUMLOCK:
-      lp |= LPARAM(1) << 24;
-      break;
-    default:
-      break;
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_DIVIDE:
+    case VK_NUMLOCK: lp |= LPARAM(1) << 24; break;
+    default: break;
   }
   if (altHeld) lp |= LPARAM(1) << 29;
   if (!down) lp |= LPARAM(3) << 30;
@@ -551,8 +558,8 @@ bool Host::Key(const Step& step) {
     bool on;
     int vk, left;
   };
-  const Modifier mods[] = {{step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT},
-                           {step.alt, VK_MENU, VK_LMENU}};
+  const Modifier mods[] = {
+      {step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT}, {step.alt, VK_MENU, VK_LMENU}};
   for (const Modifier& m : mods) {
     if (!m.on) continue;
     state[m.vk] |= 0x80;
@@ -609,8 +616,7 @@ struct PreviewCall {
   HBITMAP Ask() const {
     std::vector<char> buf = head;  // each call gets its own copy, as from the host
     char* content = buf.empty() ? nullptr : buf.data();
-    if (useWide)
-      return plugin->previewW(const_cast<WCHAR*>(wide.c_str()), width, height, content, int(buf.size()));
+    if (useWide) return plugin->previewW(const_cast<WCHAR*>(wide.c_str()), width, height, content, int(buf.size()));
     return plugin->preview(const_cast<char*>(ansi.c_str()), width, height, content, int(buf.size()));
   }
 };

@@ -13,16 +13,28 @@ namespace listerhost {
 constexpr int MaxListers = 8;
 
 enum class StepKind {
-  detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch,
+  detect,
+  open,
+  next,
+  wait,
+  key,
+  cmd,
+  shot,
+  resize,
+  close,
+  stats,
+  lister,
+  watch,
   spawns,
-  preview, previews  // the file panel's thumbnail calls
+  preview,
+  previews  // the file panel's thumbnail calls
 };
 
 struct Step {
   StepKind kind = StepKind::close;
-  std::string text;      // the argument as typed, echoed before the result
-  std::string file;      // detect, open, next, shot, preview, previews: as given (see WindowsPath)
-  std::string output;    // preview: the BMP file to save the bitmap in, or empty
+  std::string text;       // the argument as typed, echoed before the result
+  std::string file;       // detect, open, next, shot, preview, previews: as given (see WindowsPath)
+  std::string output;     // preview: the BMP file to save the bitmap in, or empty
   bool hasFlags = false;  // open, next: a numeric field followed the file name
   uint32_t flags = 0;
   int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize, preview[s]: width;

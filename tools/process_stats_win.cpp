@@ -46,8 +46,9 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM counter) {
 
 long CountProcessHandles() {
   HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  auto query = ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
-                     : nullptr;
+  auto query =
+      ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+            : nullptr;
   if (!query) return -1;
   constexpr ULONG SystemHandleInformation = 16;
   constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);

@@ -243,8 +243,9 @@ TEST(Exports, C_NamesArriveAsUtf8) {
   wchar_t sketch[] = L"C:\\\u0430\u0440\u0442\\\u044d\u0441\u043a\u0438\u0437 \u56f3\u9762 \U0001F3A8.cdr";
   HWND viewer = p.loadW(host, sketch, 2);
   ASSERT_NE(viewer, nullptr);
-  EXPECT_EQ(p.Log(), "load:C:\\\xd0\xb0\xd1\x80\xd1\x82\\\xd1\x8d\xd1\x81\xd0\xba\xd0\xb8\xd0\xb7 "
-                     "\xe5\x9b\xb3\xe9\x9d\xa2 \xf0\x9f\x8e\xa8.cdr;flags:2;");
+  EXPECT_EQ(p.Log(),
+            "load:C:\\\xd0\xb0\xd1\x80\xd1\x82\\\xd1\x8d\xd1\x81\xd0\xba\xd0\xb8\xd0\xb7 "
+            "\xe5\x9b\xb3\xe9\x9d\xa2 \xf0\x9f\x8e\xa8.cdr;flags:2;");
   // A lone surrogate is no crash: it becomes U+FFFD, which no file has.
   wchar_t lone[] = {L'C', L':', L'\\', wchar_t(0xD83C), L'.', L'c', L'd', L'r', 0};
   EXPECT_EQ(p.loadNextW(host, viewer, lone, 0), 0);
@@ -267,8 +268,7 @@ TEST(Exports, D_ExportTable) {
   std::sort(lister.begin(), lister.end());
   EXPECT_EQ(lister, (std::vector<std::string>{"ListCloseWindow", "ListGetDetectString", "ListGetPreviewBitmap",
                                               "ListGetPreviewBitmapW", "ListLoad", "ListLoadNext", "ListLoadNextW",
-                                              "ListLoadW", "ListSendCommand",
-                                              "ListSetDefaultParams"}));
+                                              "ListLoadW", "ListSendCommand", "ListSetDefaultParams"}));
   for (const auto& n : names) EXPECT_EQ(n.find('@'), std::string::npos) << n;
 #if defined(__i386__)
   char buf[200];

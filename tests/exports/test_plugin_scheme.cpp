@@ -25,9 +25,7 @@ class TRecorder : public hi::TObject {
  public:
   std::vector<std::string> Names;
   hi::TEventLink FitToWindow;
-  void doEvent(hi::TData& value, uint16_t index) {
-    g_log += Names[index] + ":" + hi::ToString(value) + ";";
-  }
+  void doEvent(hi::TData& value, uint16_t index) { g_log += Names[index] + ":" + hi::ToString(value) + ";"; }
   // Records the FitToWindow answer at the moment the host reports changes.
   void doParams(hi::TData& value, uint16_t) {
     hi::TData fit;

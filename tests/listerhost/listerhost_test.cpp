@@ -151,7 +151,9 @@ Bitmap ReadBmp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<unsigned char> f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (f.size() < 54 || f[0] != 'B' || f[1] != 'M') return b;
-  auto u32 = [&](size_t at) { return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24; };
+  auto u32 = [&](size_t at) {
+    return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24;
+  };
   const uint32_t offset = u32(10);
   const int32_t w = int32_t(u32(18)), h = int32_t(u32(22));
   b.bits = f[28] | f[29] << 8;
@@ -162,7 +164,8 @@ Bitmap ReadBmp(const std::string& path) {
   b.height = h;
   for (int y = 0; y < h; ++y) {
     const unsigned char* row = &f[offset + stride * size_t(h - 1 - y)];
-    for (int x = 0; x < w; ++x) b.pixels.push_back(uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x]);
+    for (int x = 0; x < w; ++x)
+      b.pixels.push_back(uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x]);
   }
   return b;
 }
@@ -309,7 +312,8 @@ TEST(ListerHost, DetectStringOnDocumentsAndOtherFiles) {
   Outcome o = RunHost(args);
   EXPECT_EQ(o.exitCode, 0u) << o.Text();
   ASSERT_EQ(o.lines.size(), cases.size()) << o.Text();
-  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(o.lines[i], "detect:" + cases[i].first + " -> " + cases[i].second);
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(o.lines[i], "detect:" + cases[i].first + " -> " + cases[i].second);
 
   // A file that cannot be read is a bad step, not a refusal.
   o = RunHost({TEST_PLUGIN_PATH, "detect:" + files.Path("missing.cdr"), "stats"});
@@ -321,9 +325,9 @@ TEST(ListerHost, DetectStringOnDocumentsAndOtherFiles) {
 TEST(ListerHost, OpenKeysCommandsNextAndClose) {
   Files files;
   const std::string doc = files.Zip("logo.cdr");
-  Outcome o = RunHost({TEST_PLUGIN_PATH, "open:" + doc + ":2", "key:78", "key:78:c", "key:55", "key:56", "key:27",
-                       "key:78:s", "key:49:a", "cmd:5:0", "cmd:1:0", "cmd:2:2", "cmd:3:0", "cmd:4:50",
-                       "next:" + doc, "key:65", "close"});
+  Outcome o =
+      RunHost({TEST_PLUGIN_PATH, "open:" + doc + ":2", "key:78", "key:78:c", "key:55", "key:56", "key:27", "key:78:s",
+               "key:49:a", "cmd:5:0", "cmd:1:0", "cmd:2:2", "cmd:3:0", "cmd:4:50", "next:" + doc, "key:65", "close"});
   EXPECT_EQ(o.exitCode, 0u) << o.Text();
   EXPECT_EQ(o.lines.size(), 16u) << o.Text();
   // The style exactly as the plugin returns it: the load step's child style,

@@ -98,7 +98,8 @@ TEST(Files, FileListAndDeleteFilesKeepToTheMasksFolderAndToFiles) {
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{s.path() + "\\a.png", s.path() + "\\b.png"}));
   std::string list = kol::FileList(s.path() + "\\", "*.png");
-  EXPECT_TRUE(list == s.path() + "\\a.png;" + s.path() + "\\b.png" || list == s.path() + "\\b.png;" + s.path() + "\\a.png")
+  EXPECT_TRUE(list == s.path() + "\\a.png;" + s.path() + "\\b.png" ||
+              list == s.path() + "\\b.png;" + s.path() + "\\a.png")
       << list;
   EXPECT_EQ(kol::FileList(s.path(), "*.none"), "");
 
@@ -131,8 +132,8 @@ TEST(Files, ASemicolonInANameNeverDeletesAnotherFile) {
   Scratch s;
   Scratch cwd;
   s.File("x;y.png");
-  const std::string lookalike = s.File("x");           // "folder\x" before the ";"
-  const std::string relative = cwd.File("y.png");      // "y.png" after it, in the current folder
+  const std::string lookalike = s.File("x");       // "folder\x" before the ";"
+  const std::string relative = cwd.File("y.png");  // "y.png" after it, in the current folder
   char old[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, old);
   SetCurrentDirectoryA(cwd.path().c_str());

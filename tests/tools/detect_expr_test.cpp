@@ -43,7 +43,7 @@ TEST(DetectString, PluginExpressionOnDocuments) {
   EXPECT_FALSE(Match(kDetect, File("x.cdr", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'C', 'D'})));
   EXPECT_TRUE(Match(kDetect, File("x.cdr", {'P', 'K', 3, 4, 0, 0, 0, 0, 'C', 'D', 'R'})));
   EXPECT_FALSE(Match(kDetect, File("x.cdr", {})));
-  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'P', 'K', 3})));  // short file
+  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'P', 'K', 3})));   // short file
   EXPECT_FALSE(Match(kDetect, File("C:\\a.cdr\\file", kZip)));  // the dot is in a folder
   DetectSubject forced = File("x.zip", kZip);
   forced.force = true;

@@ -260,7 +260,8 @@ class Viewer : public ::testing::Test {
   Shot OpenAndShoot(const std::string& plugin, const std::string& doc, int flags, std::string* out = nullptr) {
     const std::string shotFile = root_ + "shot.bmp";
     DeleteFileA(shotFile.c_str());
-    std::string o = Host(plugin, {"open:" + doc + ":" + std::to_string(flags), "wait:1500", "shot:" + shotFile, "close"});
+    std::string o =
+        Host(plugin, {"open:" + doc + ":" + std::to_string(flags), "wait:1500", "shot:" + shotFile, "close"});
     if (out) *out = o;
     Shot s;
     EXPECT_TRUE(s.Load(shotFile)) << o;
@@ -325,9 +326,9 @@ TEST_F(Viewer, ShowFlagsCommandsAndNextFile) {
   // Command 2 switches the style and answers 0; 1, 3 and 4 answer 0 and
   // change nothing; the next file replaces the first one's thumbnail.
   const std::string a = root_ + "s1.bmp", b = root_ + "s2.bmp", c = root_ + "s3.bmp";
-  std::string out = Host(plugin, {"open:" + green + ":0", "wait:1500", "cmd:2:2", "wait:200", "shot:" + a, "cmd:1:0",
-                                  "cmd:3:0", "cmd:4:7", "wait:200", "shot:" + b, "next:" + blue + ":2", "wait:1500",
-                                  "shot:" + c, "close"});
+  std::string out =
+      Host(plugin, {"open:" + green + ":0", "wait:1500", "cmd:2:2", "wait:200", "shot:" + a, "cmd:1:0", "cmd:3:0",
+                    "cmd:4:7", "wait:200", "shot:" + b, "next:" + blue + ":2", "wait:1500", "shot:" + c, "close"});
   EXPECT_NE(out.find("cmd:2:2 -> 0"), std::string::npos) << out;
   EXPECT_NE(out.find("cmd:1:0 -> 0"), std::string::npos) << out;
   EXPECT_NE(out.find("cmd:3:0 -> 0"), std::string::npos) << out;
@@ -477,8 +478,8 @@ TEST_F(Viewer, TwoViewersAtOnceAndNextWithoutThumbnail) {
   // first moves on to a document without a thumbnail, which must not find
   // the one extracted before.
   std::string out = Host(plugin, {"open:" + green + ":0", "wait:1500", "lister:1", "open:" + blue + ":0", "wait:1500",
-                                  "shot:" + b, "lister:0", "shot:" + a, "next:" + none + ":0", "wait:1500",
-                                  "shot:" + c, "lister:1", "close", "lister:0", "close"});
+                                  "shot:" + b, "lister:0", "shot:" + a, "next:" + none + ":0", "wait:1500", "shot:" + c,
+                                  "lister:1", "close", "lister:0", "close"});
   Shot sa, sb, sc;
   ASSERT_TRUE(sa.Load(a) && sb.Load(b) && sc.Load(c)) << out;
   EXPECT_EQ(sa.Count(kGreen), 80 * 60) << out;
@@ -540,8 +541,9 @@ TEST_F(Viewer, NamesOfEveryScriptOnTheWideAndTheAnsiPath) {
   const bool left = static_cast<bool>(kol::FindHandle(FindFirstFileW(Wide(temp + "_tc\\thumbnail.*").c_str(), &found)));
   // A host that converts names for an ANSI plugin: the accented Latin path
   // fits the code page, the other one reaches the plugin as "...\\????? ??.cdr".
-  const std::string ansi = Host(plugin, {"open:" + latin + ":0", "wait:1500", "shot:" + shots[6],
-                                         "next:" + sketch + ":0", "wait:1500", "shot:" + shots[7], "close"},
+  const std::string ansi = Host(plugin,
+                                {"open:" + latin + ":0", "wait:1500", "shot:" + shots[6], "next:" + sketch + ":0",
+                                 "wait:1500", "shot:" + shots[7], "close"},
                                 nullptr, true);
   SetEnvironmentVariableW(L"TMP", hadTmp ? savedTmp : nullptr);
   SetEnvironmentVariableW(L"TEMP", hadTemp ? savedTemp : nullptr);
@@ -602,10 +604,10 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   ASSERT_GT(s2[0], 0) << out;
   ASSERT_GT(s2[3], 0) << out;
   ASSERT_GT(s2[4], 0) << out;
-  std::printf("[ figures  ] handles %d/%d/%d windows %d/%d/%d private KB %d/%d/%d GDI objects %d/%d/%d "
-              "threads %d/%d/%d (start, 100, 200 cycles)\n",
-              s0[0], s1[0], s2[0], s0[1], s1[1], s2[1], s0[2], s1[2], s2[2], s0[3], s1[3], s2[3], s0[4], s1[4],
-              s2[4]);
+  std::printf(
+      "[ figures  ] handles %d/%d/%d windows %d/%d/%d private KB %d/%d/%d GDI objects %d/%d/%d "
+      "threads %d/%d/%d (start, 100, 200 cycles)\n",
+      s0[0], s1[0], s2[0], s0[1], s1[1], s2[1], s0[2], s1[2], s2[2], s0[3], s1[3], s2[3], s0[4], s1[4], s2[4]);
   const size_t w = out.find("watch -> ");
   ASSERT_NE(w, std::string::npos) << out;
   std::printf("[ figures  ] %s", out.substr(w, out.find('\n', w) - w + 1).c_str());
@@ -659,8 +661,9 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
     for (int attempt = 0; attempt < 2; ++attempt) {
       const DWORD start = GetTickCount();
       code = 99;
-      out = Host(plugin, {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:800", "close",
-                          "wait:300", "watch", "stats"},
+      out = Host(plugin,
+                 {"open:" + doc + ":0", "wait:800", "key:78", "next:" + doc + ":0", "wait:800", "close", "wait:300",
+                  "watch", "stats"},
                  &code);
       took = GetTickCount() - start;
       const size_t w = out.find("watch -> longest=");
@@ -680,7 +683,8 @@ TEST_F(Viewer, MisbehavingArchiverNeverHoldsTheHost) {
     // A flood does not pile up in the host's memory.
     int handles = 0, windows = 0, kb = 0;
     const size_t st = out.find("stats -> ");
-    if (st != std::string::npos) sscanf(out.c_str() + st, "stats -> handles=%d windows=%d private=%d", &handles, &windows, &kb);
+    if (st != std::string::npos)
+      sscanf(out.c_str() + st, "stats -> handles=%d windows=%d private=%d", &handles, &windows, &kb);
     EXPECT_GT(kb, 0) << mode << "\n" << out;
     EXPECT_LT(kb, 200 * 1024) << mode << "\n" << out;
     EXPECT_LT(took, 15000u) << mode;
