@@ -4,7 +4,7 @@ namespace hi {
 
 TClassListPlugProject_9772B88* PluginProject = nullptr;
 THIListPlugProject* PluginProjectElement = nullptr;
-TListDefaultParams DefaultParams;
+unsigned char DefaultParams[272];
 
 THIListPlugProject::THIListPlugProject() { AddStartupHandler(&Started, this); }
 

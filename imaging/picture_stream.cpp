@@ -55,7 +55,8 @@ void THIPictureStream::doLoad(TData& value, uint16_t) {
       FireBitmap(onLoad, jpeg.GetBitmap());
       break;
     }
-    case prNone: break;
+    case prNone:
+      break;
   }
 }
 

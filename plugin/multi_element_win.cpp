@@ -2,7 +2,6 @@
 
 #include <algorithm>
 
-#include "framework/scope_exit.h"
 #include "toolkit/platform.h"
 
 namespace hi {
@@ -19,7 +18,11 @@ void THIEditMultiEx::doWork(TData& value, uint16_t index) {
   THIMultiElementEx::Frame frame{this, c->activeCalls_};
   c->activeCalls_ = &frame;
   // The chain is restored even when an event handler throws.
-  ScopeExit restore([c, previous = frame.Previous] { c->activeCalls_ = previous; });
+  struct Restore {
+    THIMultiElementEx* c;
+    THIMultiElementEx::Frame* previous;
+    ~Restore() { c->activeCalls_ = previous; }
+  } restore{c, frame.Previous};
   FireEvent(c->onEvent[index], value);
 }
 
@@ -112,7 +115,10 @@ void THIMultiElementEx::doWork(TData& value, uint16_t index) {
   }
   THIEditMultiEx* temp = CallFactory();
   if (!temp) return;
-  ScopeExit drop([temp] { DestroyScheme(temp); });
+  struct Drop {
+    THIEditMultiEx* e;
+    ~Drop() { DestroyScheme(e); }
+  } drop{temp};
   if (index < temp->onWork.size()) FireEvent(temp->onWork[index], value);
 }
 
@@ -126,7 +132,10 @@ void THIMultiElementEx::Data(TData& value, uint16_t index) {
   }
   THIEditMultiEx* temp = CallFactory();
   if (!temp) return;
-  ScopeExit drop([temp] { DestroyScheme(temp); });
+  struct Drop {
+    THIEditMultiEx* e;
+    ~Drop() { DestroyScheme(e); }
+  } drop{temp};
   if (index < temp->Data.size())
     PullData(value, temp->Data[index]);
   else

@@ -1,9 +1,9 @@
 #include "scheme/dir.h"
 
-#include "toolkit/platform.h"
+#include "toolkit/files_win.h"
 
 namespace hi {
 
-void THIDir::TempDir(TData& value, uint16_t) { MakeString(value, kol::TempFolder()); }
+void THIDir::TempDir(TData& value, uint16_t) { MakeString(value, kol::SystemTempFolder()); }
 
 }  // namespace hi

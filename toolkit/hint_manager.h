@@ -16,12 +16,12 @@ namespace hi {
 
 // One window with a tooltip.
 struct THintTool {
-  TOOLINFOW Info{};
-  std::wstring Text;  // the hint as the tooltip holds it
+  TOOLINFOA Info{};
+  std::string Text;
   kol::WindowHandle Tip;
   // Kept here as well as in the tooltip, so that it is deleted even when
   // the tooltip window went first with its owner.
-  kol::GdiFont Font;
+  kol::GdiObject Font;
 };
 
 class THIHintManager : public TObject {
@@ -48,10 +48,8 @@ class THIHintManager : public TObject {
 };
 
 // Made when the library is loaded, after the common controls were
-// initialised; it lives until the library is unloaded (null afterwards).
+// initialised; it lives until the process ends.
 THIHintManager* LibraryHintManager();
-// Releases it; for the library's unload, when no window uses it any more.
-void ReleaseLibraryHintManager();
 
 // Live tooltip records (for the leak tests).
 long LiveHintTools();

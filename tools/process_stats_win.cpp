@@ -8,8 +8,6 @@
 #include <algorithm>
 #include <vector>
 
-#include "toolkit/handles.h"
-
 namespace procstats {
 
 namespace {
@@ -45,10 +43,9 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM counter) {
 }  // namespace
 
 long CountProcessHandles() {
-  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-  auto query =
-      ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
-            : nullptr;
+  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
+  auto query = ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+                     : nullptr;
   if (!query) return -1;
   constexpr ULONG SystemHandleInformation = 16;
   constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);
@@ -78,14 +75,14 @@ long CountThreadWindows() {
 }
 
 long CountProcessThreads() {
-  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
-  if (!snap) return -1;
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
+  if (snap == INVALID_HANDLE_VALUE) return -1;
   THREADENTRY32 te = {};
   te.dwSize = sizeof te;
   const DWORD self = GetCurrentProcessId();
   long n = 0;
-  for (BOOL ok = Thread32First(snap.get(), &te); ok; ok = Thread32Next(snap.get(), &te))
-    n += te.th32OwnerProcessID == self;
+  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) n += te.th32OwnerProcessID == self;
+  CloseHandle(snap);
   return n;
 }
 

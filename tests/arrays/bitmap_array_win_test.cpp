@@ -5,7 +5,6 @@
 #include "framework/array_rw.h"
 #include "imaging/bitmap.h"
 #include "imaging/bitmap_array.h"
-#include "toolkit/handles.h"
 
 using namespace hi;
 
@@ -33,12 +32,17 @@ struct BitmapSink {
 };
 
 COLORREF DrawnColour(TBitmapObject* b) {
-  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
-  kol::MemoryDc mem = kol::CompatibleDc(screen.get());
-  kol::GdiBitmap target(CreateCompatibleBitmap(screen.get(), 50, 50));
-  kol::SelectGuard select(mem.get(), target.get());
-  b->Draw(mem.get(), 0, 0);
-  return GetPixel(mem.get(), 25, 25);
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP target = CreateCompatibleBitmap(screen, 50, 50);
+  HGDIOBJ old = SelectObject(mem, target);
+  b->Draw(mem, 0, 0);
+  COLORREF c = GetPixel(mem, 25, 25);
+  SelectObject(mem, old);
+  DeleteObject(target);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return c;
 }
 
 }  // namespace

@@ -8,7 +8,6 @@
 #include "imaging/image_win.h"
 #include "imaging/png_element.h"
 #include "tests/loaders/loader_files.h"
-#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 
 using namespace hi;
@@ -96,7 +95,10 @@ class ImageTest : public ::testing::Test {
     UpdateWindow(Wnd());
     POINT p{x, y};
     ClientToScreen(Wnd(), &p);
-    return GetPixel(kol::WindowDc::ForWindow(nullptr).get(), p.x, p.y);
+    HDC screen = GetDC(nullptr);
+    COLORREF c = GetPixel(screen, p.x, p.y);
+    ReleaseDC(nullptr, screen);
+    return c;
   }
 
   bool Pending() {

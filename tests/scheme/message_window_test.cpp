@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <memory>
-#include <stdexcept>
 #include <thread>
+#include <stdexcept>
 #include <vector>
 
 #include "toolkit/platform.h"

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "framework/exception.h"
-#include "toolkit/handles.h"
 
 namespace {
 
@@ -74,7 +73,9 @@ TEST(Platform, PathMacros) {
 }
 
 TEST(Platform, FontHeight) {
-  const int dpi = GetDeviceCaps(kol::WindowDc::ForWindow(nullptr).get(), LOGPIXELSY);
+  HDC dc = GetDC(nullptr);
+  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
+  ReleaseDC(nullptr, dc);
   EXPECT_EQ(hi::FontHeightFromPoints(8), (8 * dpi + 36) / -72);
   EXPECT_LT(hi::FontHeightFromPoints(8), 0);
   EXPECT_EQ(hi::FontHeightFromPoints(0), 36 / -72);
