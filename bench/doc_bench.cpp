@@ -3,7 +3,10 @@
 // (Debian's native 7-Zip extracting "thumbnail.*" into a folder, then the
 // same decoder reading the file), in the same run, for
 //   (a) a 2 MB document with a stored 256x256 PNG thumbnail, and
-//   (b) a document with a deflated 500x500 BMP thumbnail.
+//   (b) a document with a deflated 500x500 BMP thumbnail,
+// and the file panel's whole thumbnail call (read, decode, scale into a
+// 128x128 box) as previews per second, also for
+//   (c) a RIFF-era document with a 256x192 DISP picture.
 //   doc_bench [rounds]     (default 200 in-process, a tenth of it for 7-Zip)
 // The documents are written with libzip into a scratch folder. Both wall
 // time and CPU time are printed (the archiver's CPU time taken from its
@@ -28,9 +31,11 @@
 #include <vector>
 
 #include "docreader/doc_reader.h"
+#include "imaging/area_scale.h"
 #include "imaging/bitmap.h"
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
+#include "plugin/panel_preview.h"
 
 namespace {
 
@@ -190,6 +195,50 @@ double Median(std::vector<double> v) {
 
 double Ms(Clock::time_point a, Clock::time_point b) { return std::chrono::duration<double, std::milli>(b - a).count(); }
 
+// A RIFF-era document: a DISP chunk with an 8-bit picture and its table.
+Bytes RiffDocument(int w, int h, const Bytes& drawing) {
+  Bytes disp = {8, 0, 0, 0};
+  auto put = [](Bytes& b, uint32_t v) {
+    for (int i = 0; i < 4; ++i) b.push_back(uint8_t(v >> (8 * i)));
+  };
+  put(disp, 40);
+  put(disp, uint32_t(w));
+  put(disp, uint32_t(h));
+  put(disp, 1 | 8 << 16);
+  for (int i = 0; i < 6; ++i) put(disp, 0);
+  for (uint32_t i = 0; i < 256; ++i) put(disp, i * 0x010203u & 0xFFFFFF);
+  const size_t stride = (size_t(w) + 3) & ~size_t(3);
+  for (int y = 0; y < h; ++y)
+    for (size_t x = 0; x < stride; ++x) disp.push_back(uint8_t(x + 3 * size_t(y)));
+  Bytes body = {'C', 'D', 'R', 'C', 'D', 'I', 'S', 'P'};
+  put(body, uint32_t(disp.size()));
+  body.insert(body.end(), disp.begin(), disp.end());
+  body.insert(body.end(), {'c', 'd', 'r', 'd'});
+  put(body, uint32_t(drawing.size()));
+  body.insert(body.end(), drawing.begin(), drawing.end());
+  Bytes out = {'R', 'I', 'F', 'F'};
+  put(out, uint32_t(body.size()));
+  out.insert(out.end(), body.begin(), body.end());
+  return out;
+}
+
+// The file panel's call without its bitmap handle: the picture fitted into
+// a 128x128 box.
+bool PanelThumbnail(const std::string& path, Bytes& out) {
+  Bytes head(8192);
+  std::FILE* f = std::fopen(path.c_str(), "rb");
+  if (!f) return false;
+  head.resize(std::fread(head.data(), 1, head.size(), f));
+  std::fclose(f);
+  TPanelPicture picture;
+  int32_t w = 0, h = 0;
+  if (!LoadPanelPicture(path, head.data(), head.size(), picture) ||
+      !FitInside(picture.width, picture.height, 128, 128, w, h))
+    return false;
+  out.resize(size_t(w) * h * 3);
+  return AreaScale24(picture.rgb.data(), picture.width, picture.height, picture.width * 3, out.data(), w, h, w * 3);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -212,6 +261,13 @@ int main(int argc, char** argv) {
               WriteZip(docB, {{"content/riffData.cdr", Bytes(drawing.begin(), drawing.begin() + 300000), true},
                               {"metadata/thumbnails/page1.bmp", EncodeBmp(Photo(40, 40, 1), 40, 40), true},
                               {"metadata/thumbnails/thumbnail.bmp", thumbB, true}});
+  std::string docC = dir + "/c-riff.cdr";
+  if (made) {
+    Bytes riff = RiffDocument(256, 192, Bytes(drawing.begin(), drawing.begin() + 500000));
+    std::FILE* f = std::fopen(docC.c_str(), "wb");
+    made = f && std::fwrite(riff.data(), 1, riff.size(), f) == riff.size();
+    if (f) made = std::fclose(f) == 0 && made;
+  }
   if (!made) {
     std::fprintf(stderr, "doc_bench: cannot write the documents\n");
     return 1;
@@ -220,9 +276,10 @@ int main(int argc, char** argv) {
   if (archiver.empty()) std::fprintf(stderr, "doc_bench: no 7zz, 7z or 7za on PATH: the archiver column stays empty\n");
 
   std::string route = archiver.empty() ? "archiver" : archiver + "+decode";
-  std::printf("%-22s %9s %11s  %-28s %-28s\n", "", "", "", "wall time (median)", "CPU time (median)");
-  std::printf("%-22s %9s %11s  %9s %12s %5s  %9s %12s %5s\n", "document", "size", "bytes read", "in-proc",
-              route.c_str(), "ratio", "in-proc", route.c_str(), "ratio");
+  std::printf("%-22s %9s %11s  %-28s %-28s  %s\n", "", "", "", "wall time (median)", "CPU time (median)",
+              "panel thumbnail 128x128");
+  std::printf("%-22s %9s %11s  %9s %12s %5s  %9s %12s %5s  %9s %10s %6s\n", "document", "size", "bytes read", "in-proc",
+              route.c_str(), "ratio", "in-proc", route.c_str(), "ratio", "per call", "per second", "ratio");
   struct TCase {
     const char* label;
     std::string path;
@@ -230,10 +287,12 @@ int main(int argc, char** argv) {
     const char* member;
   };
   const TCase cases[] = {{"(a) 2 MB, stored PNG", docA, true, "thumbnail.png"},
-                         {"(b) deflated BMP", docB, false, "thumbnail.bmp"}};
+                         {"(b) deflated BMP", docB, false, "thumbnail.bmp"},
+                         {"(c) RIFF, DISP", docC, false, nullptr}};
   bool ok = true;
   for (const TCase& c : cases) {
-    std::vector<double> own, ext, ownCpu, extCpu;
+    std::vector<double> own, ext, ownCpu, extCpu, panel;
+    Bytes thumbnail;
     uint64_t bytesRead = 0, size = 0;
     int slow = std::max(5, rounds / 10);
     for (int r = 0; r < rounds; ++r) {
@@ -245,8 +304,11 @@ int main(int argc, char** argv) {
       own.push_back(Ms(t0, Clock::now()));
       ownCpu.push_back(CpuMs() - c0);
       if (src) bytesRead = src->BytesRead(), size = src->Size();
+      auto t2 = Clock::now();
+      ok = PanelThumbnail(c.path, thumbnail) && ok;
+      panel.push_back(Ms(t2, Clock::now()));
       // Interleaved, so that both routes see the same machine load.
-      if (!archiver.empty() && r % (rounds / slow) == 0) {
+      if (!archiver.empty() && c.member != nullptr && r % (rounds / slow) == 0) {
         std::string out = dir + "/_tc";
         auto t1 = Clock::now();
         double child = 0;
@@ -260,8 +322,10 @@ int main(int argc, char** argv) {
     }
     double a = Median(own), ac = Median(ownCpu);
     double b = ext.empty() ? 0 : Median(ext), bc = ext.empty() ? 0 : Median(extCpu);
-    std::printf("%-22s %9llu %11llu  %6.3f ms %9.3f ms %4.0fx  %6.3f ms %9.3f ms %4.0fx\n", c.label,
-                (unsigned long long)size, (unsigned long long)bytesRead, a, b, b / a, ac, bc, bc / ac);
+    double pm = Median(panel);
+    std::printf("%-22s %9llu %11llu  %6.3f ms %9.3f ms %4.0fx  %6.3f ms %9.3f ms %4.0fx  %6.3f ms %10.0f %5.0fx\n",
+                c.label, (unsigned long long)size, (unsigned long long)bytesRead, a, b, b / a, ac, bc, bc / ac, pm,
+                1000.0 / pm, b / pm);
   }
   std::string clean = "rm -rf '" + dir + "'";
   if (std::system(clean.c_str()) != 0) std::fprintf(stderr, "doc_bench: %s left behind\n", dir.c_str());

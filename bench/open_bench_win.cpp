@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/handles.h"
+
 namespace {
 
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
@@ -89,14 +91,16 @@ std::string MakePng() {
 // the plugin's runner does, and waits for it. Milliseconds, or -1.
 double RunTimed(const std::string& commandLine, const std::string& dir = std::string()) {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 1 << 16)) return -1;
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  if (!CreatePipe(&readRaw, &writeRaw, &sa, 1 << 16)) return -1;
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   si.wShowWindow = SW_HIDE;
-  si.hStdOutput = si.hStdError = writeEnd;
+  si.hStdOutput = si.hStdError = writeEnd.get();
   si.hStdInput = nullptr;
   PROCESS_INFORMATION pi = {};
   std::vector<char> line(commandLine.begin(), commandLine.end());
@@ -104,9 +108,10 @@ double RunTimed(const std::string& commandLine, const std::string& dir = std::st
   const double start = Now();
   const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                                  dir.empty() ? nullptr : dir.c_str(), &si, &pi);
-  CloseHandle(writeEnd);
+  writeEnd.reset();
   double took = -1;
   if (ok) {
+    kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
     // Drain the pipe while waiting, so that the archiver never waits on it.
     char buf[4096];
     for (;;) {
@@ -117,10 +122,7 @@ double RunTimed(const std::string& commandLine, const std::string& dir = std::st
       if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
     }
     took = Now() - start;
-    CloseHandle(pi.hProcess);
-    CloseHandle(pi.hThread);
   }
-  CloseHandle(readEnd);
   return took;
 }
 
@@ -149,7 +151,8 @@ void PumpFor(DWORD ms) {
 double OpenTimed(HWND lister, LoadFn load, CloseFn close, const std::string& document) {
   RECT rc;
   GetClientRect(lister, &rc);
-  HDC dc = GetDC(lister);
+  kol::WindowDc listerDc = kol::WindowDc::ForWindow(lister);
+  const HDC dc = listerDc.get();
   std::string name = document;
   const double start = Now();
   HWND viewer = load(lister, &name[0], 0);
@@ -163,14 +166,15 @@ double OpenTimed(HWND lister, LoadFn load, CloseFn close, const std::string& doc
         break;
       }
       if (Now() - start > kGiveUpMs) {
-        std::fprintf(stderr, "open_bench: the centre stays %06lX\n", static_cast<unsigned long>(GetPixel(dc, rc.right / 2, rc.bottom / 2)));
+        std::fprintf(stderr, "open_bench: the centre stays %06lX\n",
+                     static_cast<unsigned long>(GetPixel(dc, rc.right / 2, rc.bottom / 2)));
         break;
       }
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
     close(viewer);
   }
-  ReleaseDC(lister, dc);
+  listerDc.reset();
   Pump();
   return took;
 }
@@ -204,9 +208,12 @@ int Main(int argc, char** argv) {
     const std::string dir = work + "metadata\\thumbnails\\";
     CreateDirectoryA((work + "metadata").c_str(), nullptr);
     CreateDirectoryA(dir.c_str(), nullptr);
-    HANDLE f = CreateFileA((dir + "thumbnail.png").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    DWORD put = 0;
-    if (f != INVALID_HANDLE_VALUE) WriteFile(f, png.data(), DWORD(png.size()), &put, nullptr), CloseHandle(f);
+    {
+      kol::KernelHandle f(
+          CreateFileA((dir + "thumbnail.png").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+      DWORD put = 0;
+      if (f) WriteFile(f.get(), png.data(), DWORD(png.size()), &put, nullptr);
+    }
     if (RunTimed(Quote(archiver) + " a -tzip " + Quote(document) + " metadata\\thumbnails\\thumbnail.png", work) < 0 ||
         GetFileAttributesA(document.c_str()) == INVALID_FILE_ATTRIBUTES) {
       std::fprintf(stderr, "open_bench: cannot make the document with %s\n", archiver.c_str());
@@ -246,8 +253,8 @@ int Main(int argc, char** argv) {
   PumpFor(300);
 
   // The archiver's command line as the plugin forms it.
-  const std::string extract = Quote(folder + "\\7za.exe") + " e -o\"" + std::string(tmp) + "_tc\" " + Quote(document) +
-                              " thumbnail.* -r -aoa ";
+  const std::string extract =
+      Quote(folder + "\\7za.exe") + " e -o\"" + std::string(tmp) + "_tc\" " + Quote(document) + " thumbnail.* -r -aoa ";
   std::vector<double> viewer, alone, overhead;
   // One of each first, to warm the caches of both.
   OpenTimed(lister, load, close, document);

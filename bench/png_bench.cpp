@@ -43,8 +43,8 @@ struct TImageSpec {
 };
 
 const TImageSpec Images[] = {
-    {"photo-256", 256, 2, 8, false, false},     {"photo-1024", 1024, 2, 8, false, false},
-    {"photo-4096", 4096, 2, 8, false, false},   {"adam7-4096", 4096, 2, 8, true, false},
+    {"photo-256", 256, 2, 8, false, false},      {"photo-1024", 1024, 2, 8, false, false},
+    {"photo-4096", 4096, 2, 8, false, false},    {"adam7-4096", 4096, 2, 8, true, false},
     {"palette8-4096", 4096, 3, 8, false, false}, {"lineart-rgb-4096", 4096, 2, 8, false, true},
     {"palette4-4096", 4096, 3, 4, false, true},
 };
@@ -85,7 +85,8 @@ std::vector<uint8_t> Samples(const TImageSpec& spec, uint32_t seed) {
       p[0] = r, p[1] = g, p[2] = b;
     };
     for (int i = 0; i < 60; ++i) {  // flat boxes
-      int x0 = int(rnd.Next() % n), y0 = int(rnd.Next() % n), w = int(rnd.Next() % (n / 6)), h = int(rnd.Next() % (n / 6));
+      int x0 = int(rnd.Next() % n), y0 = int(rnd.Next() % n), w = int(rnd.Next() % (n / 6)),
+          h = int(rnd.Next() % (n / 6));
       uint8_t r = uint8_t(rnd.Next() % 4 * 80), g = uint8_t(rnd.Next() % 4 * 80), b = uint8_t(rnd.Next() % 4 * 80);
       for (int y = y0; y < std::min(n, y0 + h); ++y)
         for (int x = x0; x < std::min(n, x0 + w); ++x) dot(x, y, r, g, b);
@@ -125,8 +126,15 @@ std::vector<uint8_t> Encode(const TImageSpec& spec, uint32_t seed) {
       if (spec.depth == 8)
         palette.push_back({uint8_t((i >> 5) * 255 / 7), uint8_t(((i >> 2) & 7) * 255 / 7), uint8_t((i & 3) * 85)});
       else
-        palette.push_back({uint8_t((i & 1) ? 255 : (i & 8) ? 80 : 0), uint8_t((i & 2) ? 255 : (i & 8) ? 80 : 0),
-                           uint8_t((i & 4) ? 255 : (i & 8) ? 80 : 0)});
+        palette.push_back({uint8_t((i & 1)   ? 255
+                                   : (i & 8) ? 80
+                                             : 0),
+                           uint8_t((i & 2)   ? 255
+                                   : (i & 8) ? 80
+                                             : 0),
+                           uint8_t((i & 4)   ? 255
+                                   : (i & 8) ? 80
+                                             : 0)});
     }
     rows.assign(rowBytes * n, 0);
     for (int y = 0; y < n; ++y)
@@ -137,12 +145,15 @@ std::vector<uint8_t> Encode(const TImageSpec& spec, uint32_t seed) {
           index = (p[0] * 7 / 255) << 5 | (p[1] * 7 / 255) << 2 | (p[2] * 3 / 255);
         } else {
           bool dark = p[0] + p[1] + p[2] < 300;
-          index = dark && p[0] < 40 && p[1] < 40 && p[2] < 40 ? 0 : (p[0] > 127) | (p[1] > 127) << 1 | (p[2] > 127) << 2;
+          index =
+              dark && p[0] < 40 && p[1] < 40 && p[2] < 40 ? 0 : (p[0] > 127) | (p[1] > 127) << 1 | (p[2] > 127) << 2;
           if (!dark && index == 0) index = 8;
         }
         uint8_t* r = &rows[size_t(y) * rowBytes];
-        if (spec.depth == 8) r[x] = uint8_t(index);
-        else r[x >> 1] |= uint8_t((x & 1) ? index : index << 4);
+        if (spec.depth == 8)
+          r[x] = uint8_t(index);
+        else
+          r[x >> 1] |= uint8_t((x & 1) ? index : index << 4);
       }
   }
   std::vector<uint8_t> file;
@@ -348,9 +359,12 @@ int Measure(const std::string& dir, int rounds, const char* only) {
       for (int k = 0; k < 3; ++k) {
         int which = (r + k) % 3;
         auto t0 = Clock::now();
-        if (which == 0) OwnDecode(stream, nullptr);
-        else if (which == 1) LibpngDecode(file);
-        else ZlibInflate(file, rows);
+        if (which == 0)
+          OwnDecode(stream, nullptr);
+        else if (which == 1)
+          LibpngDecode(file);
+        else
+          ZlibInflate(file, rows);
         double t = Seconds(t0, Clock::now());
         (which == 0 ? own : which == 1 ? lib : zl).push_back(t);
       }

@@ -4,7 +4,7 @@ namespace hi {
 
 TClassListPlugProject_9772B88* PluginProject = nullptr;
 THIListPlugProject* PluginProjectElement = nullptr;
-unsigned char DefaultParams[272];
+TListDefaultParams DefaultParams;
 
 THIListPlugProject::THIListPlugProject() { AddStartupHandler(&Started, this); }
 

@@ -1,7 +1,8 @@
 // The plugin project: built once by ListSetDefaultParams, alive until the
-// process ends.
+// process ends or the library is unloaded with no viewer open.
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 #include "framework/data.h"
@@ -13,10 +14,23 @@
 namespace hi {
 
 // The detection expression the host evaluates for every file: one of the
-// drawing extensions (or FORCE) and the ZIP local-header signature.
+// drawing extensions (or FORCE), and either the ZIP local-header signature
+// or a RIFF file of form type "CDR?" (the drawings of format versions up to
+// 13).
 constexpr const char DetectString[] =
-    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)";
-static_assert(sizeof(DetectString) - 1 == 83, "the detect string has 83 characters");
+    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
+    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
+static_assert(sizeof(DetectString) - 1 == 156, "the detect string has 156 characters");
+
+// The host's default-parameters record, kept as a verbatim copy: no field of
+// it is read, the INI name included.
+struct TListDefaultParams {
+  int32_t Size;
+  uint32_t PluginInterfaceVersionLow;
+  uint32_t PluginInterfaceVersionHi;
+  char DefaultIniName[260];  // MAX_PATH
+};
+static_assert(sizeof(TListDefaultParams) == 272, "the host's record is 272 bytes");
 
 class THIListPlugProject : public TObject {
  public:
@@ -46,6 +60,6 @@ class TClassListPlugProject_9772B88 : public TObject {
 // Library-wide references.
 extern TClassListPlugProject_9772B88* PluginProject;
 extern THIListPlugProject* PluginProjectElement;
-extern unsigned char DefaultParams[272];
+extern TListDefaultParams DefaultParams;
 
 }  // namespace hi

@@ -220,7 +220,7 @@ TPreview ReadMember(zip_t* za, const TZipFeed& feed, const TThumbnailMember& m, 
   return p;
 }
 
-enum class TEra { none, zip, riff };
+using TEra = TDocEra;
 
 TEra Detect(TDocSource& source, TDocResult& why) {
   uint8_t head[12] = {};
@@ -236,6 +236,11 @@ TEra Detect(TDocSource& source, TDocResult& why) {
 }
 
 }  // namespace
+
+TDocEra DocumentEra(TDocSource& source) {
+  TDocResult why = TDocResult::ok;
+  return Detect(source, why);
+}
 
 int ThumbnailRank(const std::string& memberName) {
   std::string base = BaseName(memberName);

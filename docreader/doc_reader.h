@@ -71,6 +71,11 @@ struct TThumbnailMember {
 int ThumbnailRank(const std::string& memberName);
 bool IsThumbnailMember(const std::string& memberName);
 
+// Which era a document's first twelve bytes name, without opening the
+// archive; none for anything else or an unreadable file.
+enum class TDocEra : uint8_t { none, zip, riff };
+TDocEra DocumentEra(TDocSource& source);
+
 TPreview ReadPreview(TDocSource& source, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewFile(const std::string& utf8Name, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewMemory(const void* data, size_t size, const TDocLimits& limits = TDocLimits());

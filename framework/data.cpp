@@ -9,9 +9,8 @@
 namespace hi {
 
 const char* const TypeNames[TypeNameCount] = {
-    "NULL",   "Integer", "String", "Data",  "Combo", "StrList", "Icon",  "Real",
-    "Color",  "Script",  "Stream", "Bitmap", "Wave", "Array",   "ComboEx", "Font",
-    "Matrix", "Jpeg",    "Menu",   "Code",  "Object", "Type",   "Break"};
+    "NULL", "Integer", "String",  "Data", "Combo",  "StrList", "Icon", "Real", "Color",  "Script", "Stream", "Bitmap",
+    "Wave", "Array",   "ComboEx", "Font", "Matrix", "Jpeg",    "Menu", "Code", "Object", "Type",   "Break"};
 
 // ---- construction ---------------------------------------------------------
 

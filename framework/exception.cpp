@@ -90,8 +90,7 @@ Exception SystemException(uint32_t code, const AccessViolationInfo& av, const vo
 }
 
 std::string AssertionMessage(const std::string& text, const std::string& file, int line) {
-  return (text.empty() ? std::string("Assertion failed") : text) + " (" + file + ", line " + std::to_string(line) +
-         ")";
+  return (text.empty() ? std::string("Assertion failed") : text) + " (" + file + ", line " + std::to_string(line) + ")";
 }
 
 void AssertionFailed(const std::string& text, const char* file, int line) {

@@ -106,7 +106,7 @@ std::string HexPointer(uintptr_t p);
 }  // namespace hi
 
 // The toolkit's assertion: raises an assertion-failure Exception.
-#define HI_ASSERT(cond, text)                                   \
-  do {                                                          \
+#define HI_ASSERT(cond, text)                                       \
+  do {                                                              \
     if (!(cond)) ::hi::AssertionFailed((text), __FILE__, __LINE__); \
   } while (0)

@@ -6,6 +6,10 @@
 
 namespace hi {
 
+// The bitwise AND in the element's list of operation codes. The code is
+// stored as the scheme gives it; the element computes the AND whatever it is.
+constexpr uint8_t MathOperationAnd = 4;
+
 class THIMath : public TObject {
  public:
   double Result = 0.0;

@@ -43,8 +43,7 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-void MakeFontRec(const std::string& name, uint8_t size, uint8_t style, uint32_t color, uint8_t charset,
-                 TFontRec& out) {
+void MakeFontRec(const std::string& name, uint8_t size, uint8_t style, uint32_t color, uint8_t charset, TFontRec& out) {
   out.Name = name;
   out.Size = size;
   out.Style = style;

@@ -18,8 +18,8 @@ using ReplaceFilter = bool (*)(void* owner, int position);
 
 // Replaces every occurrence of find; text inserted by a replacement is never
 // searched again. Case-sensitive.
-void ReplaceAll(std::string& s, const std::string& find, const std::string& replacement,
-                ReplaceFilter filter = nullptr, void* owner = nullptr);
+void ReplaceAll(std::string& s, const std::string& find, const std::string& replacement, ReplaceFilter filter = nullptr,
+                void* owner = nullptr);
 
 // Folds 'A'..'Z' to lower case, nothing else.
 std::string LowerAscii(std::string s);
@@ -32,7 +32,6 @@ struct TFontRec {
   uint8_t Charset = 0;
 };
 
-void MakeFontRec(const std::string& name, uint8_t size, uint8_t style, uint32_t color, uint8_t charset,
-                 TFontRec& out);
+void MakeFontRec(const std::string& name, uint8_t size, uint8_t style, uint32_t color, uint8_t charset, TFontRec& out);
 
 }  // namespace hi

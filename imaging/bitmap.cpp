@@ -37,7 +37,9 @@ void FillNewHeader(TBitmapInfoHeader* h, int32_t width, int32_t height, TPixelLa
 }
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 
 // Colour of pixel x of a row as 0x00RRGGBB, for the portable re-formatting.
 uint32_t PixelColor(const TBitmapInfoHeader* h, const uint8_t* row, int32_t x) {
@@ -50,10 +52,14 @@ uint32_t PixelColor(const TBitmapInfoHeader* h, const uint8_t* row, int32_t x) {
       uint16_t v = Get16(row + 2 * x);
       uint32_t r, g, b;
       if (h->biCompression == 3) {
-        r = (v >> 11) & 31; g = (v >> 5) & 63; b = v & 31;
+        r = (v >> 11) & 31;
+        g = (v >> 5) & 63;
+        b = v & 31;
         g = (g << 2) | (g >> 4);
       } else {
-        r = (v >> 10) & 31; g = (v >> 5) & 31; b = v & 31;
+        r = (v >> 10) & 31;
+        g = (v >> 5) & 31;
+        b = v & 31;
         g = (g << 3) | (g >> 2);
       }
       r = (r << 3) | (r >> 2);
@@ -76,8 +82,17 @@ void PutColor(const TBitmapInfoHeader* h, uint8_t* row, int32_t x, uint32_t c) {
       row[2 * x + 1] = uint8_t(v >> 8);
       break;
     }
-    case 24: row[3 * x] = uint8_t(b); row[3 * x + 1] = uint8_t(g); row[3 * x + 2] = uint8_t(r); break;
-    case 32: row[4 * x] = uint8_t(b); row[4 * x + 1] = uint8_t(g); row[4 * x + 2] = uint8_t(r); row[4 * x + 3] = 0; break;
+    case 24:
+      row[3 * x] = uint8_t(b);
+      row[3 * x + 1] = uint8_t(g);
+      row[3 * x + 2] = uint8_t(r);
+      break;
+    case 32:
+      row[4 * x] = uint8_t(b);
+      row[4 * x + 1] = uint8_t(g);
+      row[4 * x + 2] = uint8_t(r);
+      row[4 * x + 3] = 0;
+      break;
     default: break;
   }
 }

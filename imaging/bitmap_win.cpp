@@ -6,43 +6,21 @@
 
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
+#include "toolkit/handles.h"
+#include "toolkit/window.h"
 
 namespace hi {
 
 namespace {
 
-// The screen device context for the duration of a call.
-class TScreenDC {
- public:
-  TScreenDC() : dc_(GetDC(nullptr)) {}
-  ~TScreenDC() { ReleaseDC(nullptr, dc_); }
-  TScreenDC(const TScreenDC&) = delete;
-  TScreenDC& operator=(const TScreenDC&) = delete;
-  HDC get() const { return dc_; }
+// A memory device context with one bitmap selected into it; the selection
+// is undone before the context is deleted.
+struct TSelectedDC {
+  explicit TSelectedDC(HGDIOBJ bitmap) noexcept : dc(kol::CompatibleDc(nullptr)), select(dc.get(), bitmap) {}
+  HDC get() const { return dc.get(); }
 
- private:
-  HDC dc_;
-};
-
-// A memory device context with one bitmap selected into it.
-class TMemoryDC {
- public:
-  explicit TMemoryDC(HGDIOBJ bitmap) : dc_(CreateCompatibleDC(nullptr)) {
-    if (dc_) old_ = SelectObject(dc_, bitmap);
-  }
-  ~TMemoryDC() {
-    if (dc_) {
-      SelectObject(dc_, old_);
-      DeleteDC(dc_);
-    }
-  }
-  TMemoryDC(const TMemoryDC&) = delete;
-  TMemoryDC& operator=(const TMemoryDC&) = delete;
-  HDC get() const { return dc_; }
-
- private:
-  HDC dc_;
-  HGDIOBJ old_ = nullptr;
+  kol::MemoryDc dc;
+  kol::SelectGuard select;
 };
 
 std::string SystemErrorText(DWORD code) {
@@ -57,12 +35,11 @@ const BITMAPINFO* Info(const TBitmapInfoHeader* h) { return reinterpret_cast<con
 
 }  // namespace
 
-uint32_t TBitmapObject::ResolveColor(uint32_t color) {
-  return (color & 0x80000000u) ? uint32_t(GetSysColor(int(color & 0xFF))) : color;
-}
+uint32_t TBitmapObject::ResolveColor(uint32_t color) { return kol::ResolveColor(color); }
 
 void TBitmapObject::DeleteHandle() {
-  if (handle_) DeleteObject(static_cast<HBITMAP>(handle_));
+  // Handed to an owner that deletes it here.
+  kol::GdiBitmap owned(static_cast<HBITMAP>(handle_));
   handle_ = nullptr;
 }
 
@@ -79,60 +56,47 @@ void* TBitmapObject::DuplicateHandle() const {
 }
 
 void TBitmapObject::ReformatDevice(int32_t oldWidth, int32_t oldHeight) {
-  HBITMAP fresh;
-  {
-    TScreenDC screen;
-    fresh = CreateCompatibleBitmap(screen.get(), width_, height_);
-  }
+  kol::GdiBitmap fresh(CreateCompatibleBitmap(kol::WindowDc::ForWindow(nullptr).get(), width_, height_));
   if (!fresh) {
     ReleasePixelData();
     return;
   }
   {
-    TMemoryDC dc(fresh);
-    HBRUSH brush = CreateSolidBrush(ResolveColor(BackgroundColor));
+    TSelectedDC dc(fresh.get());
+    kol::GdiBrush brush(CreateSolidBrush(ResolveColor(BackgroundColor)));
     RECT r = {0, 0, width_, height_};
-    FillRect(dc.get(), &r, brush);
-    DeleteObject(brush);
+    FillRect(dc.get(), &r, brush.get());
     if (header_ && bits_) {
-      SetDIBits(dc.get(), fresh, 0, UINT(height_), bits_, Info(header_), DIB_RGB_COLORS);
+      SetDIBits(dc.get(), fresh.get(), 0, UINT(height_), bits_, Info(header_), DIB_RGB_COLORS);
     } else if (handle_) {
-      TMemoryDC src(handle_);
+      TSelectedDC src(handle_);
       BitBlt(dc.get(), 0, 0, oldWidth, oldHeight, src.get(), 0, 0, SRCCOPY);
     }
   }
   ReleasePixelData();
-  handle_ = fresh;
+  handle_ = fresh.release();
 }
 
 bool TBitmapObject::ConvertIntoMemory(TBitmapInfoHeader* newHeader, uint8_t*& newBits, int32_t lines) {
   HBITMAP old = static_cast<HBITMAP>(GetHandle());
   if (!old || lines <= 0) return old != nullptr;
-  int got;
-  {
-    TScreenDC screen;
-    got = GetDIBits(screen.get(), old, 0, UINT(lines), newBits, reinterpret_cast<BITMAPINFO*>(newHeader),
-                    DIB_RGB_COLORS);
-  }
+  const int got = GetDIBits(kol::WindowDc::ForWindow(nullptr).get(), old, 0, UINT(lines), newBits,
+                            reinterpret_cast<BITMAPINFO*>(newHeader), DIB_RGB_COLORS);
   if (got >= lines) return true;
   // The system could not convert: draw the old picture into a section of
   // the new format and take its rows.
   void* sectionBits = nullptr;
-  HBITMAP section;
-  {
-    TScreenDC screen;
-    section = CreateDIBSection(screen.get(), reinterpret_cast<BITMAPINFO*>(newHeader), DIB_RGB_COLORS,
-                               &sectionBits, nullptr, 0);
-  }
+  kol::GdiBitmap section(CreateDIBSection(kol::WindowDc::ForWindow(nullptr).get(),
+                                          reinterpret_cast<BITMAPINFO*>(newHeader), DIB_RGB_COLORS, &sectionBits,
+                                          nullptr, 0));
   if (!section) return true;
   {
-    TMemoryDC dst(section);
-    TMemoryDC src(old);
+    TSelectedDC dst(section.get());
+    TSelectedDC src(old);
     BitBlt(dst.get(), 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY);
   }
   GdiFlush();
   std::memcpy(newBits, sectionBits, size_t(RowStride(newHeader->biBitCount, newHeader->biWidth) * newHeader->biHeight));
-  DeleteObject(section);
   return true;
 }
 
@@ -141,14 +105,11 @@ void* TBitmapObject::GetHandle() {
   if (handle_) return handle_;
   if (!bits_ || !header_) return nullptr;
   void* sectionBits = nullptr;
-  HBITMAP section;
-  {
-    TScreenDC screen;
-    section = CreateDIBSection(screen.get(), Info(header_), DIB_RGB_COLORS, &sectionBits, nullptr, 0);
-  }
+  kol::GdiBitmap section(CreateDIBSection(kol::WindowDc::ForWindow(nullptr).get(), Info(header_), DIB_RGB_COLORS,
+                                          &sectionBits, nullptr, 0));
   if (!section || !sectionBits) {
     DWORD code = GetLastError();
-    if (section) DeleteObject(section);
+    section.reset();
     AssertionFailed("Can not create DIB section, error: " + std::to_string(code) + ", " + SystemErrorText(code),
                     __FILE__, __LINE__);
   }
@@ -157,7 +118,7 @@ void* TBitmapObject::GetHandle() {
   bits_ = static_cast<uint8_t*>(sectionBits);
   sectionOwnsRows_ = true;
   scanLineCache_[0] = scanLineCache_[1] = 0;
-  handle_ = section;
+  handle_ = section.release();
   return handle_;
 }
 
@@ -190,14 +151,13 @@ void TBitmapObject::Draw(void* dcHandle, int32_t x, int32_t y) {
   HDC dc = static_cast<HDC>(dcHandle);
   if (!handle_ && header_ && bits_) {
     int32_t h = header_->biHeight < 0 ? -header_->biHeight : header_->biHeight;
-    if (StretchDIBits(dc, x, y, width_, h, 0, 0, width_, h, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) != 0)
-      return;
+    if (StretchDIBits(dc, x, y, width_, h, 0, 0, width_, h, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) != 0) return;
     if (!GetHandle()) return;
   }
   if (!handle_) return;
   int32_t w = width_, h = height_;
   DeviceSize(w, h);
-  TMemoryDC src(handle_);
+  TSelectedDC src(handle_);
   BitBlt(dc, x, y, width_, h, src.get(), 0, 0, SRCCOPY);
 }
 
@@ -206,13 +166,13 @@ void TBitmapObject::StretchDraw(void* dcHandle, const TRect& r) {
   HDC dc = static_cast<HDC>(dcHandle);
   int32_t dw = r.right - r.left, dh = r.bottom - r.top;
   if (!handle_ && header_ && bits_) {
-    if (StretchDIBits(dc, r.left, r.top, dw, dh, 0, 0, width_, height_, bits_, Info(header_), DIB_RGB_COLORS,
-                      SRCCOPY) > 0)
+    if (StretchDIBits(dc, r.left, r.top, dw, dh, 0, 0, width_, height_, bits_, Info(header_), DIB_RGB_COLORS, SRCCOPY) >
+        0)
       return;
     if (!GetHandle()) return;
   }
   if (!handle_) return;
-  TMemoryDC src(handle_);
+  TSelectedDC src(handle_);
   StretchBlt(dc, r.left, r.top, dw, dh, src.get(), 0, 0, width_, height_, SRCCOPY);
 }
 

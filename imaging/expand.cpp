@@ -30,10 +30,15 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
         case px1Bit: v = pal[(r[x >> 3] >> (7 - (x & 7))) & 1]; break;
         case px4Bit: v = pal[(r[x >> 1] >> ((x & 1) ? 0 : 4)) & 15]; break;
         case px8Bit: v = pal[r[x]]; break;
-        case px15Bit: case px16Bit: {
+        case px15Bit:
+        case px16Bit: {
           uint32_t p = r[2 * x] | (r[2 * x + 1] << 8);
           uint32_t rm = 0x7C00, gm = 0x03E0, bm = 0x001F;
-          if (layout == px16Bit) { rm = masks[0]; gm = masks[1]; bm = masks[2]; }
+          if (layout == px16Bit) {
+            rm = masks[0];
+            gm = masks[1];
+            bm = masks[2];
+          }
           auto chan = [p](uint32_t m) -> uint32_t {
             if (!m) return 0;
             int shift = 0;

@@ -11,7 +11,9 @@ namespace hi {
 namespace {
 
 uint16_t Get16(const uint8_t* p) { return uint16_t(p[0] | (p[1] << 8)); }
-uint32_t Get32(const uint8_t* p) { return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24); }
+uint32_t Get32(const uint8_t* p) {
+  return uint32_t(p[0]) | (uint32_t(p[1]) << 8) | (uint32_t(p[2]) << 16) | (uint32_t(p[3]) << 24);
+}
 
 // Copies count bytes from the file into the memory stream; false when short.
 bool CopyBytes(TStream& from, TMemoryStream& to, int64_t count) {
@@ -153,7 +155,9 @@ std::unique_ptr<TBitmapObject> TIconObject::ComposeBitmap(uint32_t background) c
           case px4Bit: v = pal[(c[x >> 1] >> ((x & 1) ? 0 : 4)) & 15]; break;
           case px8Bit: v = pal[c[x]]; break;
           case px24Bit: v = c[3 * x] | (c[3 * x + 1] << 8) | (c[3 * x + 2] << 16); break;
-          case px32Bit: v = c[4 * x] | (c[4 * x + 1] << 8) | (c[4 * x + 2] << 16) | (uint32_t(c[4 * x + 3]) << 24); break;
+          case px32Bit:
+            v = c[4 * x] | (c[4 * x + 1] << 8) | (c[4 * x + 2] << 16) | (uint32_t(c[4 * x + 3]) << 24);
+            break;
           default: break;
         }
         for (int i = 0; i < 4; ++i) px[i] = uint8_t(v >> (8 * i));

@@ -3,6 +3,8 @@
 
 #include "framework/exception.h"
 #include "imaging/icon.h"
+#include "toolkit/handles.h"
+#include "toolkit/window.h"
 
 namespace hi {
 
@@ -33,21 +35,17 @@ void TIconObject::ReleaseIcon() {
 
 void* TIconObject::ToBitmapHandle(uint32_t background) {
   if (!Handle) return nullptr;
-  HDC screen = GetDC(nullptr);
-  HBITMAP bmp = CreateCompatibleBitmap(screen, Size, Size);
-  ReleaseDC(nullptr, screen);
+  kol::GdiBitmap bmp(CreateCompatibleBitmap(kol::WindowDc::ForWindow(nullptr).get(), Size, Size));
   if (!bmp) return nullptr;
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, bmp);
-  COLORREF c = (background & 0x80000000u) ? GetSysColor(int(background & 0xFF)) : background;
-  HBRUSH brush = CreateSolidBrush(c);
-  RECT r = {0, 0, Size, Size};
-  FillRect(dc, &r, brush);
-  DeleteObject(brush);
-  DrawIconEx(dc, 0, 0, static_cast<HICON>(Handle), Size, Size, 0, nullptr, DI_NORMAL);
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  return bmp;
+  {
+    kol::MemoryDc dc = kol::CompatibleDc(nullptr);
+    kol::SelectGuard select(dc.get(), bmp.get());
+    kol::GdiBrush brush(CreateSolidBrush(kol::ResolveColor(background)));
+    RECT r = {0, 0, Size, Size};
+    FillRect(dc.get(), &r, brush.get());
+    DrawIconEx(dc.get(), 0, 0, static_cast<HICON>(Handle), Size, Size, 0, nullptr, DI_NORMAL);
+  }
+  return bmp.release();
 }
 
 }  // namespace hi

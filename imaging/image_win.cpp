@@ -1,5 +1,9 @@
 #include "imaging/image_win.h"
 
+#include <cstring>
+
+#include "toolkit/platform.h"
+
 namespace hi {
 
 int ClassifySystemFamily(DWORD platform, DWORD major, DWORD minor) {
@@ -64,18 +68,112 @@ void THIImage::ApplyAutoSize() {
   c->SetSize(w, h);
 }
 
-void THIImage::doLoad(TData& value, uint16_t) {
+void THIImage::Load(TData& value, bool artwork) {
   TBitmapObject* source = ReadBitmap(value, BitmapLink, nullptr);
   if (!source) return;
   picture_->Assign(source);
+  artwork_ = artwork ? source : nullptr;
   ApplyAutoSize();
   Invalidate();
 }
 
+void THIImage::doLoad(TData& value, uint16_t) { Load(value, false); }
+
+void THIImage::doLoadArtwork(TData& value, uint16_t) { Load(value, true); }
+
 void THIImage::doClear(TData&, uint16_t) {
+  artwork_ = nullptr;
   if (picture_->IsEmpty()) return;
   picture_->Clear();
   Invalidate();
+}
+
+void THIImage::AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
+                          const TBitmapObject* dark2x) {
+  if (!light) return;
+  TArtwork artwork{light, {}};
+  const TBitmapObject* sources[2][2] = {{nullptr, light2x}, {dark, dark2x}};
+  for (int d = 0; d < 2; ++d)
+    for (int x = 0; x < 2; ++x) {
+      if (!sources[d][x] || sources[d][x]->IsEmpty()) continue;
+      artwork.Variant[d][x] = CreateDeviceBitmap(0, 0);
+      artwork.Variant[d][x]->Assign(sources[d][x]);
+    }
+  artworkVariants_.push_back(std::move(artwork));
+}
+
+TBitmapObject& THIImage::Displayed(int dpi, int32_t& width, int32_t& height) {
+  width = picture_->Width();
+  height = picture_->Height();
+  if (!artwork_) return *picture_;
+  // Artwork is drawn for 96 dots per inch; the 200 % variant serves from
+  // 150 % up, and either is scaled smoothly to the exact size.
+  width = int32_t((int64_t(width) * dpi + 48) / 96);
+  height = int32_t((int64_t(height) * dpi + 48) / 96);
+  const bool large = dpi * 2 >= 96 * 3;
+  const int d = dark_ ? 1 : 0;
+  TBitmapObject* chosen = nullptr;
+  for (TArtwork& a : artworkVariants_) {
+    if (a.Light != artwork_) continue;
+    if (large) chosen = a.Variant[d][1].get();
+    if (!chosen) chosen = a.Variant[d][0].get();
+    break;
+  }
+  return chosen ? *chosen : *picture_;
+}
+
+void THIImage::doShowFlags(TData& value, uint16_t) {
+  int32_t flags = ToInteger(value);
+  fitLargerOnly_ = (flags & kShowFitLargerOnly) != 0;
+  dark_ = (flags & kShowDarkMode) != 0;
+  if (kol::TControl* c = Control()) c->SetColor(dark_ ? kDarkBackground : Color);
+  Invalidate();
+}
+
+void THIImage::doCopy(TData&, uint16_t) { FireInteger(onCopy, CopyToClipboard() ? 1 : 0); }
+
+bool THIImage::CopyToClipboard() {
+  kol::TControl* c = Control();
+  if (!c || artwork_ || picture_->IsEmpty()) return false;
+  const int32_t w = picture_->Width(), h = picture_->Height();
+  // A bottom-up 24-bit DIB, the form every reader of the clipboard takes.
+  BITMAPINFOHEADER header{};
+  header.biSize = sizeof header;
+  header.biWidth = w;
+  header.biHeight = h;
+  header.biPlanes = 1;
+  header.biBitCount = 24;
+  header.biCompression = BI_RGB;
+  const uint64_t stride = (uint64_t(w) * 3 + 3) & ~uint64_t(3);
+  const uint64_t size = stride * uint64_t(h);
+  if (size > UINT32_MAX - sizeof header) return false;
+  header.biSizeImage = DWORD(size);
+
+  void* bits = nullptr;
+  kol::GdiBitmap section(
+      CreateDIBSection(nullptr, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::MemoryDc dc = kol::CompatibleDc(nullptr);
+  if (!section || !dc || !bits) return false;
+  {
+    kol::SelectGuard selected(dc.get(), section.get());
+    picture_->Draw(dc.get(), 0, 0);
+    GdiFlush();
+  }
+  kol::GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, SIZE_T(sizeof header + size)));
+  if (!memory) return false;
+  {
+    kol::GlobalLock locked(memory.get());
+    if (!locked.get()) return false;
+    std::memcpy(locked.get(), &header, sizeof header);
+    std::memcpy(static_cast<uint8_t*>(locked.get()) + sizeof header, bits, size_t(size));
+  }
+  if (!OpenClipboard(c->Handle())) return false;
+  EmptyClipboard();
+  // The clipboard owns the memory once it has taken it.
+  bool taken = SetClipboardData(CF_DIB, memory.get()) != nullptr;
+  if (taken) memory.release();
+  CloseClipboard();
+  return taken;
 }
 
 void THIImage::doViewStyle(TData& value, uint16_t) {
@@ -86,7 +184,12 @@ void THIImage::doViewStyle(TData& value, uint16_t) {
 void THIImage::Paint(HDC dc, const RECT& client) {
   kol::TControl* c = Control();
   int32_t cw = client.right - client.left, ch = client.bottom - client.top;
-  TViewPlacement p = PlaceView(viewStyle_, cw, ch, picture_->Width(), picture_->Height());
+  int32_t w = 0, h = 0;
+  TBitmapObject& picture = Displayed(WindowDpi(c->Handle()), w, h);
+  TViewPlacement p = PlaceView(viewStyle_, cw, ch, w, h, fitLargerOnly_);
+  // Artwork at another scale than its pixels is placed unscaled but drawn
+  // scaled.
+  if (p.Draw == vdDraw && (w != picture.Width() || h != picture.Height())) p.Draw = vdStretch;
   HBRUSH brush = c->BackBrush();
   for (int i = 0; i < p.BandCount; ++i) {
     const TRect& b = p.Bands[i];
@@ -95,21 +198,24 @@ void THIImage::Paint(HDC dc, const RECT& client) {
     FillRect(dc, &r, brush);
   }
   switch (p.Draw) {
-    case vdDraw:
-      picture_->Draw(dc, p.Dest.left, p.Dest.top);
-      break;
+    case vdDraw: picture.Draw(dc, p.Dest.left, p.Dest.top); break;
     case vdStretch:
       SetStretchBltMode(dc, stretchMode_);
       // HALFTONE needs the brush origin reset after the mode is set.
       if (stretchMode_ == HALFTONE) SetBrushOrgEx(dc, 0, 0, nullptr);
-      picture_->StretchDraw(dc, p.Dest);
+      picture.StretchDraw(dc, p.Dest);
       break;
     case vdTile:
       for (int32_t a = 0; a <= p.TilesX; ++a)
-        for (int32_t b = 0; b <= p.TilesY; ++b) picture_->Draw(dc, a * picture_->Width(), b * picture_->Height());
+        for (int32_t b = 0; b <= p.TilesY; ++b) {
+          const int32_t x = a * w, y = b * h;
+          if (w == picture.Width() && h == picture.Height())
+            picture.Draw(dc, x, y);
+          else
+            picture.StretchDraw(dc, TRect{x, y, x + w, y + h});
+        }
       break;
-    case vdNothing:
-      break;
+    case vdNothing: break;
   }
 }
 

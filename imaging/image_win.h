@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <vector>
 
 #include "framework/data.h"
 #include "imaging/bitmap.h"
@@ -22,6 +23,13 @@ int ClassifySystemFamily(DWORD platform, DWORD major, DWORD minor);
 // This system's family, classified once per process.
 int SystemFamily();
 
+// The host's show flags that the element follows (besides fit, bit 2,
+// which reaches it as a view style).
+constexpr int32_t kShowFitLargerOnly = 32;
+constexpr int32_t kShowDarkMode = 128;
+// The background around the picture in dark mode.
+constexpr uint32_t kDarkBackground = 0x202020;
+
 class THIImage : public THIWin {
  public:
   explicit THIImage(kol::TControl* parentControl);
@@ -30,6 +38,9 @@ class THIImage : public THIWin {
   uint8_t AutoSize = 0;
   TEventLink BitmapLink;
   TEventLink onClick;
+  // Fired by doCopy: the integer 1 when the picture went to the clipboard,
+  // 0 when there was nothing to copy.
+  TEventLink onCopy;
 
   // Properties the scheme sets once.
   void SetViewStyle(int32_t style);
@@ -44,6 +55,19 @@ class THIImage : public THIWin {
   void doLoad(TData& value, uint16_t index);
   void doClear(TData& value, uint16_t index);
   void doViewStyle(TData& value, uint16_t index);
+  // Like doLoad, for the element's own artwork (the placeholders): drawn at
+  // the window's scale, in the dark variant in dark mode, never copied.
+  void doLoadArtwork(TData& value, uint16_t index);
+  // The host's show flags (an integer): fit larger only and dark mode.
+  void doShowFlags(TData& value, uint16_t index);
+  // Puts the document's picture on the clipboard as a DIB.
+  void doCopy(TData& value, uint16_t index);
+
+  // The variants of one artwork, found by the bitmap (light, 100 %) that
+  // doLoadArtwork gets: dark at 100 %, light and dark at 200 %; any may be
+  // null. The element keeps its own copies.
+  void AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
+                  const TBitmapObject* dark2x);
 
   const TBitmapObject& Picture() const { return *picture_; }
 
@@ -52,9 +76,28 @@ class THIImage : public THIWin {
   void ApplyAutoSize();
   void Invalidate();
 
+  void Load(TData& value, bool artwork);
+  // The picture to paint, and the size to paint it at: artwork in the
+  // variant nearest to the dots per inch and the host's mode, scaled to
+  // them; a document's picture as it is.
+  TBitmapObject& Displayed(int dpi, int32_t& width, int32_t& height);
+  bool CopyToClipboard();
+
+  struct TArtwork {
+    const TBitmapObject* Light;
+    // [dark][200 %]; [0][0] stays empty: that is the picture itself.
+    std::unique_ptr<TBitmapObject> Variant[2][2];
+  };
+
   std::unique_ptr<TBitmapObject> picture_;
   int32_t stretchMode_ = COLORONCOLOR;
   int32_t viewStyle_ = vsFit;
+  bool fitLargerOnly_ = false;
+  bool dark_ = false;
+  // The artwork bitmap the picture was copied from, or null for a document's
+  // picture; only compared, never read.
+  const TBitmapObject* artwork_ = nullptr;
+  std::vector<TArtwork> artworkVariants_;
 };
 
 }  // namespace hi

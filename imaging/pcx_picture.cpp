@@ -127,8 +127,8 @@ TPictureResult TPcxPicture::Read(TStream& stream) {
         if (stream.Read(pal, 768) == 768) {
           int mul = marker == 10 ? 4 : 1;
           for (int i = 0; i < 256; ++i)
-            bitmap_->SetPaletteEntry(i, Rgb(uint8_t(pal[3 * i] * mul), uint8_t(pal[3 * i + 1] * mul),
-                                            uint8_t(pal[3 * i + 2] * mul)));
+            bitmap_->SetPaletteEntry(
+                i, Rgb(uint8_t(pal[3 * i] * mul), uint8_t(pal[3 * i + 1] * mul), uint8_t(pal[3 * i + 2] * mul)));
         }
       }
     }

@@ -55,8 +55,7 @@ void THIPictureStream::doLoad(TData& value, uint16_t) {
       FireBitmap(onLoad, jpeg.GetBitmap());
       break;
     }
-    case prNone:
-      break;
+    case prNone: break;
   }
 }
 

@@ -1,9 +1,11 @@
-// The file services the picture loaders need from the platform: whether a
-// file exists, how a bare name is completed, and how an icon becomes a
-// bitmap (drawn by the system on Windows, composed in memory elsewhere).
+// The file services the picture loaders need from the platform: opening a
+// file by its UTF-8 name, whether a file exists, how a bare name is
+// completed, and how an icon becomes a bitmap (drawn by the system on
+// Windows, composed in memory elsewhere).
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -12,6 +14,9 @@ namespace hi {
 class TBitmapObject;
 class TIconObject;
 
+// The file read-only, or created empty for reading and writing; null when
+// that fails.
+std::FILE* OpenPictureFile(const std::string& name, bool create);
 // True for an existing file that is not a folder.
 bool PictureFileExists(const std::string& name);
 // Path macros expanded; a name with neither ':' nor '\' gets the folder of

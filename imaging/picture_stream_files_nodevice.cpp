@@ -8,6 +8,10 @@
 
 namespace hi {
 
+std::FILE* OpenPictureFile(const std::string& name, bool create) {
+  return std::fopen(name.c_str(), create ? "w+b" : "rb");
+}
+
 bool PictureFileExists(const std::string& name) {
   struct stat st;
   return !name.empty() && stat(name.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -3,8 +3,13 @@
 #include "imaging/picture_stream_files.h"
 #include "toolkit/files_win.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
+
+std::FILE* OpenPictureFile(const std::string& name, bool create) {
+  return _wfopen(kol::Wide(name).c_str(), create ? L"w+b" : L"rb");
+}
 
 bool PictureFileExists(const std::string& name) { return kol::FileExists(name); }
 

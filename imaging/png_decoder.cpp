@@ -32,7 +32,9 @@ bool SupportedFormat(uint8_t colorType, uint8_t depth) {
   switch (colorType) {
     case 0: return depth == 1 || depth == 2 || depth == 4 || depth == 8 || depth == 16;
     case 3: return depth == 1 || depth == 2 || depth == 4 || depth == 8;
-    case 2: case 4: case 6: return depth == 8 || depth == 16;
+    case 2:
+    case 4:
+    case 6: return depth == 8 || depth == 16;
     default: return false;
   }
 }
@@ -40,7 +42,8 @@ bool SupportedFormat(uint8_t colorType, uint8_t depth) {
 // Bytes of one filtered row of w pixels.
 int64_t RowBytes(uint8_t colorType, uint8_t depth, int64_t w) {
   switch (colorType) {
-    case 0: case 3: return (w * depth + 7) / 8;
+    case 0:
+    case 3: return (w * depth + 7) / 8;
     case 2: return w * depth * 3 / 8;
     case 4: return w * depth * 2 / 8;
     case 6: return w * depth * 4 / 8;
@@ -92,16 +95,18 @@ void UnfilterPixels(uint8_t filter, uint8_t* cur, const uint8_t* up, int64_t len
           c[k] = b;
         }
       break;
-    default:
-      return;
+    default: return;
   }
   // A row whose length is not a whole number of pixels (never in a valid
   // file) ends byte by byte.
   for (int64_t i = whole; i < len; ++i) {
     uint8_t left = i >= B ? cur[i - B] : 0, upLeft = i >= B ? up[i - B] : 0;
-    if (filter == 1) cur[i] = uint8_t(cur[i] + left);
-    else if (filter == 3) cur[i] = uint8_t(cur[i] + ((unsigned(left) + up[i]) >> 1));
-    else cur[i] = uint8_t(cur[i] + Paeth(left, up[i], upLeft));
+    if (filter == 1)
+      cur[i] = uint8_t(cur[i] + left);
+    else if (filter == 3)
+      cur[i] = uint8_t(cur[i] + ((unsigned(left) + up[i]) >> 1));
+    else
+      cur[i] = uint8_t(cur[i] + Paeth(left, up[i], upLeft));
   }
 }
 
@@ -470,8 +475,10 @@ void ConvertRow(const TConversion& c, const uint8_t* src, uint32_t y) {
         for (uint32_t x = 0; x < w; ++x) {
           uint8_t s = (src[x >> 2] >> (6 - 2 * (x & 3))) & 3;
           uint8_t v = uint8_t(s * mul);
-          if (x & 1) dst[x >> 1] |= v;
-          else dst[x >> 1] = uint8_t(v << 4);
+          if (x & 1)
+            dst[x >> 1] |= v;
+          else
+            dst[x >> 1] = uint8_t(v << 4);
         }
       } else {
         std::memcpy(dst, src, size_t(RowBytes(h->ColorType, h->BitDepth, w)));
@@ -524,8 +531,10 @@ void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x
     case 0:
     case 3: {
       uint8_t v;
-      if (depth == 16) v = src[2 * k];
-      else if (depth == 8) v = src[k];
+      if (depth == 16)
+        v = src[2 * k];
+      else if (depth == 8)
+        v = src[k];
       else {
         int perByte = 8 / depth;
         v = uint8_t((src[k / perByte] >> (8 - depth * (1 + k % perByte))) & ((1 << depth) - 1));
@@ -856,8 +865,10 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
           if (samePixels || bgr) {
             const uint8_t* row = rows.Next();
             if (!row) break;
-            if (bgr) UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen, scratch.data());
-            else UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen, nullptr);
+            if (bgr)
+              UnfilterInto<3, true>(row[0], row + 1, up, dst, fullLen, scratch.data());
+            else
+              UnfilterInto<1, false>(row[0], row + 1, up, dst, fullLen, nullptr);
           } else {
             if (!readRow(fullLen)) break;
             ConvertRow(conv, cur + 1, y);
@@ -955,17 +966,24 @@ TPngChunk* TPngDecoder::AddRecord(const char* type) {
   }
   if (SameType(type, "PLTE") || SameType(type, "IDAT") || SameType(type, "gAMA") || SameType(type, "tRNS")) {
     if (Find(type)) return nullptr;
-    if (SameType(type, "PLTE")) rec = std::make_unique<TPngPaletteChunk>(type, this);
-    else if (SameType(type, "IDAT")) rec = std::make_unique<TPngDataChunk>(type, this);
-    else if (SameType(type, "gAMA")) rec = std::make_unique<TPngGammaChunk>(type, this);
-    else rec = std::make_unique<TPngTransparencyChunk>(type, this);
+    if (SameType(type, "PLTE"))
+      rec = std::make_unique<TPngPaletteChunk>(type, this);
+    else if (SameType(type, "IDAT"))
+      rec = std::make_unique<TPngDataChunk>(type, this);
+    else if (SameType(type, "gAMA"))
+      rec = std::make_unique<TPngGammaChunk>(type, this);
+    else
+      rec = std::make_unique<TPngTransparencyChunk>(type, this);
   } else if (SameType(type, "IEND")) {
     if (!Chunks.empty() && Chunks.back()->IsType("IEND")) return nullptr;
     rec = std::make_unique<TPngChunk>(type, this);
   } else {
-    if (SameType(type, "tEXt")) rec = std::make_unique<TPngTextChunk>(type, this);
-    else if (SameType(type, "tIME")) rec = std::make_unique<TPngTimeChunk>(type, this);
-    else rec = std::make_unique<TPngChunk>(type, this);
+    if (SameType(type, "tEXt"))
+      rec = std::make_unique<TPngTextChunk>(type, this);
+    else if (SameType(type, "tIME"))
+      rec = std::make_unique<TPngTimeChunk>(type, this);
+    else
+      rec = std::make_unique<TPngChunk>(type, this);
     beforeEnd = true;
   }
   TPngChunk* p = rec.get();

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "imaging/picture_stream_files.h"
+
 namespace hi {
 
 TMemoryStream::TMemoryStream(const void* data, size_t size)
@@ -29,9 +31,7 @@ int64_t TMemoryStream::Seek(int64_t position) {
   return pos_;
 }
 
-TFileStream::TFileStream(const std::string& name, Mode mode) {
-  file_ = std::fopen(name.c_str(), mode == fmCreate ? "w+b" : "rb");
-}
+TFileStream::TFileStream(const std::string& name, Mode mode) { file_ = OpenPictureFile(name, mode == fmCreate); }
 
 TFileStream::~TFileStream() {
   if (file_) std::fclose(file_);

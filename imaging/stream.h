@@ -35,7 +35,10 @@ class TMemoryStream : public TStream {
   int64_t Size() const override { return static_cast<int64_t>(data_.size()); }
 
   const std::vector<uint8_t>& Data() const { return data_; }
-  void Clear() { data_.clear(); pos_ = 0; }
+  void Clear() {
+    data_.clear();
+    pos_ = 0;
+  }
 
  private:
   std::vector<uint8_t> data_;

@@ -28,12 +28,13 @@ void PlaceScaled(TViewPlacement& p, bool cover, int32_t cw, int32_t ch, int32_t 
 
 }  // namespace
 
-TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32_t h) {
+TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32_t h, bool fitLargerOnly) {
   TViewPlacement p;
   if (w == 0 || h == 0) {
     AddBand(p, 0, 0, cw, ch);
     return p;
   }
+  if (style == vsFit && fitLargerOnly && w <= cw && h <= ch) style = vsCenter;
   switch (style) {
     case vsCenter: {
       int32_t x = (cw - w) / 2, y = (ch - h) / 2;
@@ -50,9 +51,7 @@ TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32
       p.Dest = {0, 0, cw, ch};
       break;
     case vsFit:
-    case vsCover:
-      PlaceScaled(p, style == vsCover, cw, ch, w, h);
-      break;
+    case vsCover: PlaceScaled(p, style == vsCover, cw, ch, w, h); break;
     case vsTile:
       p.Draw = vdTile;
       p.Dest = {0, 0, w, h};

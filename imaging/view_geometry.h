@@ -36,8 +36,9 @@ struct TViewPlacement {
 };
 
 // Client area cw x ch, picture w x h (0 in either: an empty picture, the
-// whole client area is background).
-TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32_t h);
+// whole client area is background). With fitLargerOnly, fit shrinks a
+// picture that does not fit and centres one that does, never enlarging it.
+TViewPlacement PlaceView(int32_t style, int32_t cw, int32_t ch, int32_t w, int32_t h, bool fitLargerOnly = false);
 
 // Whether a rectangle covers at least one pixel.
 inline bool RectHasArea(const TRect& r) { return r.right > r.left && r.bottom > r.top; }

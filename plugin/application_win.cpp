@@ -7,12 +7,7 @@
 
 namespace hi {
 
-void THIApplication::ModuleName(TData& value, uint16_t) {
-  char buf[1024];
-  DWORD n = GetModuleFileNameA(kol::ThisModule(), buf, sizeof buf);
-  if (n > sizeof buf) n = sizeof buf;
-  MakeString(value, std::string(buf, n));
-}
+void THIApplication::ModuleName(TData& value, uint16_t) { MakeString(value, kol::ModulePath(kol::ThisModule())); }
 
 void THIApplication::Title(const std::string& text) {
   kol::TControl* app = kol::Applet();

@@ -11,7 +11,7 @@ namespace hi {
 
 class THIApplication : public TObject {
  public:
-  // Set by the settings scheme; no operation reads it.
+  // The settings scheme sets it to 1; no operation of this program reads it.
   uint8_t Flag = 0;
 
   // Data point: the full path of this library file (never the host's).

@@ -12,16 +12,21 @@ THitcListCommand::~THitcListCommand() {
 
 void THitcListCommand::doResult(TData& value, uint16_t) { Result = ToBoolean(value) ? 0 : 1; }
 
-void THitcListCommand::FitToWindow(TData& value, uint16_t) { MakeInteger(value, (Parameter & 2) != 0 ? 1 : 0); }
+void THitcListCommand::FitToWindow(TData& value, uint16_t) {
+  MakeInteger(value, (Parameter & lcpFitToWindow) != 0 ? 1 : 0);
+}
 
 int32_t THitcListCommand::Command(int32_t command, int32_t parameter) {
   Parameter = uint32_t(parameter);
   Result = DefaultResult;
   switch (command) {
-    case 1: FireNull(onCommand1); break;
-    case 2: FireNull(onParamsChanged); break;
-    case 3: FireNull(onCommand3); break;
-    case 4: FireInteger(onCommand4, parameter); break;
+    case lcCopy: FireNull(onCommand1); break;
+    case lcNewParams:
+      FireNull(onParamsChanged);
+      FireInteger(onShowFlags, parameter);
+      break;
+    case lcSelectAll: FireNull(onCommand3); break;
+    case lcSetPercent: FireInteger(onCommand4, parameter); break;
     default: break;
   }
   return Result;

@@ -8,6 +8,10 @@
 
 namespace hi {
 
+// The host's command numbers, and the parameter bit of "fit to window".
+enum TListCommand : int32_t { lcCopy = 1, lcNewParams = 2, lcSelectAll = 3, lcSetPercent = 4 };
+constexpr uint32_t lcpFitToWindow = 2;
+
 class THitcListCommand : public TObject {
  public:
   // The viewer window must exist already: the element is found from it.
@@ -22,6 +26,9 @@ class THitcListCommand : public TObject {
   TEventLink onCommand3;
   TEventLink onCommand4;
   TEventLink onParamsChanged;
+  // Command 2 again, with its parameter, the host's new show flags, as an
+  // integer: fired after onParamsChanged.
+  TEventLink onShowFlags;
 
   void doResult(TData& value, uint16_t index);
   void FitToWindow(TData& value, uint16_t index);

@@ -42,7 +42,9 @@ intptr_t THiListPlug::LoadStep(HWND host, HWND viewer, const std::string& fileNa
     }
     HWND wnd = rec->Form->Window();
     SetWindowLongA(wnd, GWL_STYLE, static_cast<LONG>(WS_CHILD | WS_MAXIMIZE));
-    SetWindowPos(wnd, nullptr, 0, 0, 0, 0, 0x37);
+    // Only the new style is applied: place, size, Z order and focus stay.
+    constexpr UINT kStyleOnly = SWP_NOSIZE | SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE | SWP_FRAMECHANGED;
+    SetWindowPos(wnd, nullptr, 0, 0, 0, 0, kStyleOnly);
   } else {
     // A window that this container did not make is not taken.
     rec = TPlugWindowRec::Of(viewer);

@@ -28,6 +28,9 @@ THiListerForm::~THiListerForm() {
 
 void THiListerForm::Started(void* self) { FireNull(static_cast<THiListerForm*>(self)->onCreate); }
 
+// Load returns Result once the events it fired have run. The scheme also
+// sets it later (archiver output on the runner's thread, the picture being
+// shown): after ListLoad has returned such a result is stored and never read.
 void THiListerForm::doResult(TData& value, uint16_t) { Result = ToBoolean(value) ? 0 : 1; }
 
 void THiListerForm::FileNameData(TData& value, uint16_t) { MakeString(value, FileName); }
@@ -77,8 +80,8 @@ void THiListerForm::Show() {
 bool THiListerForm::PassesKey(int key, uint32_t shift) const {
   if (PassKeys != 1 || shift != 0) return false;
   switch (key) {
-    case 27:
-    case 0x2A:
+    case VK_ESCAPE:
+    case VK_PRINT:
     case 'A':
     case 'C':
     case 'F':
@@ -86,10 +89,8 @@ bool THiListerForm::PassesKey(int key, uint32_t shift) const {
     case 'N':
     case 'P':
     case 'S':
-    case 'W':
-      return true;
-    default:
-      return key >= '1' && key <= '7';
+    case 'W': return true;
+    default: return key >= '1' && key <= '7';
   }
 }
 
@@ -98,7 +99,7 @@ void THiListerForm::KeyDown(int& key, uint32_t shift) {
     THIWin::KeyDown(key, shift);
     return;
   }
-  int passed = (HostHasParent == 1 && key == 27) ? 9 : key;
+  int passed = (HostHasParent == 1 && key == VK_ESCAPE) ? VK_TAB : key;
   PostMessageA(HostWindow, WM_KEYDOWN, static_cast<WPARAM>(passed), 0);
 }
 
@@ -109,7 +110,9 @@ void THiListerForm::KeyUp(int& key, uint32_t shift) {
 void THiListerForm::MouseDown(const kol::MouseData& m) {
   if (DragForm == 1) {
     ReleaseCapture();
-    SendMessageA(Window(), WM_SYSCOMMAND, 0xF012, 0);
+    // A system move as if the caption were held: the window follows the mouse.
+    constexpr WPARAM kMoveByCaption = SC_MOVE | HTCAPTION;
+    SendMessageA(Window(), WM_SYSCOMMAND, kMoveByCaption, 0);
   }
   THIWin::MouseDown(m);
 }

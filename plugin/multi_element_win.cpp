@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "framework/scope_exit.h"
 #include "toolkit/platform.h"
 
 namespace hi {
@@ -18,11 +19,7 @@ void THIEditMultiEx::doWork(TData& value, uint16_t index) {
   THIMultiElementEx::Frame frame{this, c->activeCalls_};
   c->activeCalls_ = &frame;
   // The chain is restored even when an event handler throws.
-  struct Restore {
-    THIMultiElementEx* c;
-    THIMultiElementEx::Frame* previous;
-    ~Restore() { c->activeCalls_ = previous; }
-  } restore{c, frame.Previous};
+  ScopeExit restore([c, previous = frame.Previous] { c->activeCalls_ = previous; });
   FireEvent(c->onEvent[index], value);
 }
 
@@ -115,10 +112,7 @@ void THIMultiElementEx::doWork(TData& value, uint16_t index) {
   }
   THIEditMultiEx* temp = CallFactory();
   if (!temp) return;
-  struct Drop {
-    THIEditMultiEx* e;
-    ~Drop() { DestroyScheme(e); }
-  } drop{temp};
+  ScopeExit drop([temp] { DestroyScheme(temp); });
   if (index < temp->onWork.size()) FireEvent(temp->onWork[index], value);
 }
 
@@ -132,10 +126,7 @@ void THIMultiElementEx::Data(TData& value, uint16_t index) {
   }
   THIEditMultiEx* temp = CallFactory();
   if (!temp) return;
-  struct Drop {
-    THIEditMultiEx* e;
-    ~Drop() { DestroyScheme(e); }
-  } drop{temp};
+  ScopeExit drop([temp] { DestroyScheme(temp); });
   if (index < temp->Data.size())
     PullData(value, temp->Data[index]);
   else

@@ -1,9 +1,9 @@
 #include "scheme/dir.h"
 
-#include "toolkit/files_win.h"
+#include "toolkit/platform.h"
 
 namespace hi {
 
-void THIDir::TempDir(TData& value, uint16_t) { MakeString(value, kol::SystemTempFolder()); }
+void THIDir::TempDir(TData& value, uint16_t) { MakeString(value, kol::TempFolder()); }
 
 }  // namespace hi

@@ -29,11 +29,16 @@ TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* co
     : TClassMultiBase(owner, parentValue) {
   InnerBoundary = Own(new THIEditMultiEx(1, 2));
   Library = Own(new THIApplication());
+  Library->Flag = 1;
+  // An empty title leaves the application window as it is: the call has no
+  // effect and is kept as the scheme makes it.
   Library->Title("");
   LibFolder = Own(new THIFilePartElm());
   LibFolder->Mode = 0;
   LibName = Own(new THIFilePartElm());
   LibName->Mode = 2;
+  // The settings file path beside the library (Data[0]) is formed on every
+  // run, but the viewer scheme reads only the folder (Data[1]).
   IniPath = Own(new THIFormatStr());
   IniPath->SetCount(2);
   IniPath->Mask = "%1%2.ini";
@@ -44,12 +49,9 @@ TClassMultiElementEx_97D3AB0::TClassMultiElementEx_97D3AB0(THIMultiElementEx* co
   MakeSchemeLinks(*this, kInnerLinks);
 }
 
-TClassMultiElementEx_97D3AB0::~TClassMultiElementEx_97D3AB0() {
-  elements_.ReleaseAll();
-}
+TClassMultiElementEx_97D3AB0::~TClassMultiElementEx_97D3AB0() { elements_.ReleaseAll(); }
 
-THIEditMultiEx* TClassMultiElementEx_97D3AB0::Create(THIMultiElementEx* container, void* parentValue,
-                                                     TObject* owner) {
+THIEditMultiEx* TClassMultiElementEx_97D3AB0::Create(THIMultiElementEx* container, void* parentValue, TObject* owner) {
   return (new TClassMultiElementEx_97D3AB0(container, parentValue, owner))->Boundary;
 }
 

@@ -5,13 +5,13 @@
 #include "framework/hub.h"
 #include "plugin/application_win.h"
 #include "plugin/multi_element.h"
-#include "scheme/scheme_links.h"
 #include "scheme/file_part_elm.h"
 #include "scheme/format_str.h"
+#include "scheme/scheme_links.h"
 
 namespace hi {
 
-class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
+class TClassMultiElementEx_97D3AB0 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassMultiElementEx_97D3AB0(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassMultiElementEx_97D3AB0() override;
@@ -26,13 +26,6 @@ class TClassMultiElementEx_97D3AB0 : public TClassMultiBase {
   THIFilePartElm* LibName;
   THIFormatStr* IniPath;
   THIHub* InnerHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
 };
 
 }  // namespace hi

@@ -48,6 +48,17 @@ class TSchemeElements {
   std::vector<std::unique_ptr<TObject>> list_;
 };
 
+// Base of a generated scheme class: Own(new element) keeps what the scheme
+// creates, and the scheme's destructor releases it through elements_.
+class TSchemeOwner {
+ protected:
+  template <class T>
+  T* Own(T* element) {
+    return elements_.Own(element);
+  }
+  TSchemeElements elements_;
+};
+
 }  // namespace hi
 
 // SCHEME_LINK(source element, its link field, target element, Class::point, index)

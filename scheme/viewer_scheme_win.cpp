@@ -1,18 +1,36 @@
 #include "scheme/viewer_scheme_win.h"
 
+#include <memory>
+
 #include "scheme/lib_folder_scheme_win.h"
 #include "scheme/scheme_links.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
 
 using S = TClassListPlug_97CE780;
 
 // The viewer scheme's links, row for row; Arg[i] is the data link of %(i+1).
+//
+// Additions for the documents the viewer reads itself: rows 75 to 81, and
+// rows 23 and 73 re-pointed through DocPreview.
+// - 23: the load step asks DocPreview first. A RIFF drawing's DISP picture is
+//   shown at once without the archiver (75, then 76: LoadSucceeded); a RIFF
+//   drawing without a usable preview gets "No_Thumb" (77). Any other file
+//   goes on as before (78) to the archiver test that row 23 used to reach.
+// - 73: an existing ZIP document does not start the archiver at once.
+//   DocPreview's guard reads its directory first: declared "thumbnail.*"
+//   sizes over its limit, or a clean directory without any, give "No_Thumb"
+//   (77); every other case runs the archiver (79), the target that row 73
+//   used to have.
+// - 80: the document's name for both points. 81: the load hub's spare output
+//   stops the previous file's archiver, so that its late output cannot probe
+//   over a picture shown in-process.
 static const TSchemeLink<S> kViewerLinks[] = {
     /*  1 */ SCHEME_LINK(ViewerForm, onLoad, LoadHub, THIHub::doEvent, 0),
     /*  2 */ SCHEME_LINK(ViewerForm, onUnload, ThumbCleaner, THIFileTools::doDelete, 0),
-    /*  3 */ SCHEME_LINK(ViewerForm, onShowFlags, FitFlagMask, THIMath::doOperation, 0),
+    /*  3 */ SCHEME_LINK(ShowFlagsHub, onEvent[0], FitFlagMask, THIMath::doOperation, 0),
     /*  4 */ SCHEME_LINK(LoadFailed, onData, ViewerForm, THiListerForm::doResult, 0),
     /*  5 */ SCHEME_LINK(HostCommand, onParamsChanged, ParamsHub, THIHub::doEvent, 0),
     /*  6 */ SCHEME_LINK(CommandDone, onData, HostCommand, THitcListCommand::doResult, 0),
@@ -32,7 +50,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 20 */ SCHEME_LINK(LoadHub, onEvent[1], ArchiverPathHub, THIHub::doEvent, 0),
     /* 21 */ SCHEME_LINK(LoadHub, onEvent[2], ThumbCleaner, THIFileTools::doDelete, 0),
     /* 22 */ SCHEME_LINK(LoadHub, onEvent[3], ThumbImage, THIImage::doClear, 0),
-    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], ArchiverExists, THIFileTools::doFileExists, 0),
+    /* 23 */ SCHEME_LINK(LoadHub, onEvent[5], DocPreview, THIDocPreview::doPreview, 0),  // re-pointed
     /* 24 */ SCHEME_LINK(PngExists, onResult, PngFoundTest, THIIf_else::doCompare, 0),
     /* 25 */ SCHEME_LINK(PngExists, FileName, PngPath, THIFormatStr::Result, 0),
     /* 26 */ SCHEME_LINK(PngFoundTest, onTrue, PngHub, THIHub::doEvent, 0),
@@ -49,7 +67,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, StartExtract, THIDoData::doData, 0),
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocumentExists, THIFileTools::doFileExists, 0),
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -58,7 +76,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 46 */ SCHEME_LINK(PickNo7za, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 47 */ SCHEME_LINK(PickNoThumb, onData, PlaceholderReader, THIArrayRW::doRead, 0),
     /* 48 */ SCHEME_LINK(StartExtract, onData, ExtractCmd, THIFormatStr::doString, 0),
-    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoad, 0),
+    /* 49 */ SCHEME_LINK(PlaceholderHub, onEvent[0], ThumbImage, THIImage::doLoadArtwork, 0),
     /* 50 */ SCHEME_LINK(PlaceholderHub, onEvent[1], LoadSucceeded, THIDoData::doData, 0),
     /* 51 */ SCHEME_LINK(LoadSucceeded, onData, ViewerForm, THiListerForm::doResult, 0),
     /* 52 */ SCHEME_LINK(ArchiverPath, Arg[0], LibFolderBox, THIMultiElementEx::Data, 1),
@@ -80,8 +98,29 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
+    // The archiver takes '?' and '*' in a name as a pattern and would
+    // extract whatever document matches. It is started only for a name that
+    // is an existing file: a name that no file can have (a host had to put
+    // '?' for characters of another code page) shows "No_Thumb".
+    /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
+    /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
+    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
+    /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
+    /* 75 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
+    /* 76 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
+    /* 77 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
+    /* 78 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
+    /* 79 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
+    /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
+    /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
+    // The host's newer show flags and its copy command.
+    /* 82 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),       // added
+    /* 83 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 84 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 85 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),        // added
+    /* 86 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 70 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 86 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -138,7 +177,7 @@ void WindowLook(THIWin* w) {
 }
 
 HANDLE LoadPlaceholder(const char* name) {
-  return LoadImageA(kol::ThisModule(), name, IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
+  return LoadImageW(kol::ThisModule(), kol::Wide(name).c_str(), IMAGE_BITMAP, 0, 0, LR_CREATEDIBSECTION);
 }
 
 }  // namespace
@@ -172,7 +211,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   MakeInteger(FitParamTest->Op2, 0);
   /*  8 */ FitFlagTest = Own(Test(new THIIf_else(), false));
   /*  9 */ FitFlagMask = Own(new THIMath());
-  FitFlagMask->Operation = 4;
+  FitFlagMask->Operation = MathOperationAnd;
   FitFlagMask->Op1 = 0.0;
   FitFlagMask->Op2 = 2.0;
   FitFlagMask->ResultType = 1;
@@ -185,11 +224,11 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   ThumbImage->Top = 0;
   ThumbImage->Width = 392;
   ThumbImage->Height = 266;
-  ThumbImage->Align = 5;
+  ThumbImage->Align = kol::alClient;
   WindowLook(ThumbImage);
   ThumbImage->Visible = 1;
   ThumbImage->AutoSize = 0;
-  ThumbImage->SetViewStyle(2);
+  ThumbImage->SetViewStyle(vsFit);
   ThumbImage->SetSmooth(true);
   ThumbImage->Init();
   /* 12 */ BmpLoader = Own(new THIPictureStream());
@@ -235,6 +274,22 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
+  /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
+  /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
+  /* 48 */ DocPreview = Own(new THIDocPreview());
+  /* 49 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  // The placeholders' other variants: dark, and both at 200 %.
+  static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
+                                              {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};
+  for (size_t i = 0; i < 2; ++i) {
+    std::unique_ptr<TBitmapObject> v[3];
+    for (size_t k = 0; k < 3; ++k) {
+      v[k] = CreateDeviceBitmap(0, 0);
+      v[k]->SetHandle(LoadPlaceholder(kVariants[i][k]));
+    }
+    ThumbImage->AddArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[i].Item), v[0].get(), v[1].get(),
+                           v[2].get());
+  }
 
   SchemeBoundary->Bind(this, container);
   MakeSchemeLinks(*this, kViewerLinks);

@@ -16,10 +16,11 @@
 #include "plugin/list_command_win.h"
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
-#include "scheme/scheme_links.h"
 #include "scheme/dir.h"
+#include "scheme/doc_preview.h"
 #include "scheme/file_tools.h"
 #include "scheme/format_str.h"
+#include "scheme/scheme_links.h"
 #include "scheme/win_exec.h"
 
 namespace hi {
@@ -28,13 +29,13 @@ namespace hi {
 // test schemes build their viewers on it too.
 THiListerForm* SetUpViewerForm(THiListerForm* form);
 
-class TClassListPlug_97CE780 : public TClassMultiBase {
+class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
  public:
   TClassListPlug_97CE780(THIMultiElementEx* container, void* parentValue, TObject* owner);
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 70;
+  static constexpr size_t LinkCount = 86;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -86,13 +87,10 @@ class TClassListPlug_97CE780 : public TClassMultiBase {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
-
- private:
-  template <class T>
-  T* Own(T* element) {
-    return elements_.Own(element);
-  }
-  TSchemeElements elements_;
+  THIFileTools* DocumentExists;
+  THIIf_else* DocumentFoundTest;
+  THIDocPreview* DocPreview;
+  THIHub* ShowFlagsHub;
 };
 
 }  // namespace hi

@@ -38,6 +38,9 @@ class THIWinExec : public TObject {
 
   // Kills the program started before, then starts "FileName Params".
   void doRunCmd(TData& value, uint16_t index);
+  // Kills the program started before, if it still runs; its pending chunks
+  // are dropped.
+  void doStop(TData& value, uint16_t index);
 
   // The state of one started program, shared with its worker.
   struct TRun;

@@ -11,6 +11,7 @@
 #include "toolkit/handles.h"
 #include "toolkit/message_window.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace hi {
 
@@ -90,21 +91,24 @@ class InheritList {
 // Starts the command line suspended, its standard handles on the pipes.
 bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output, HANDLE error,
                     PROCESS_INFORMATION& pi) {
-  STARTUPINFOEXA si = {};
+  STARTUPINFOEXW si = {};
   si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
   si.StartupInfo.wShowWindow = SW_HIDE;
   si.StartupInfo.hStdInput = input;
   si.StartupInfo.hStdOutput = output;
   si.StartupInfo.hStdError = error;
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
+  // The archiver reads its command line in UTF-16; so the names in it reach
+  // it whole, whatever code page the system has.
+  const std::wstring wide = kol::Wide(commandLine);
+  std::vector<wchar_t> line(wide.begin(), wide.end());
+  line.push_back(L'\0');
   const DWORD flags = NewConsoleNormalPriority | CREATE_SUSPENDED;
 
   InheritList inherit(input, output, error);
   if (inherit.get() != nullptr) {
     si.StartupInfo.cb = sizeof si;
     si.lpAttributeList = inherit.get();
-    if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags | EXTENDED_STARTUPINFO_PRESENT, nullptr,
+    if (CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags | EXTENDED_STARTUPINFO_PRESENT, nullptr,
                        nullptr, &si.StartupInfo, &pi))
       return true;
     const DWORD why = GetLastError();
@@ -112,18 +116,18 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
   }
   // Without the explicit list: the element's own ends are not inheritable,
   // so the child still gets only its three ends of these pipes.
-  si.StartupInfo.cb = sizeof(STARTUPINFOA);
+  si.StartupInfo.cb = sizeof(STARTUPINFOW);
   si.lpAttributeList = nullptr;
-  line.assign(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  return CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si.StartupInfo,
-                        &pi) != 0;
+  line.assign(wide.begin(), wide.end());
+  line.push_back(L'\0');
+  return CreateProcessW(nullptr, line.data(), nullptr, nullptr, TRUE, flags, nullptr, nullptr, &si.StartupInfo, &pi) !=
+         0;
 }
 
 // A job that kills the program when its last handle closes, so no program
 // outlives its host even when the host dies. None when the system refuses.
 kol::KernelHandle KillOnCloseJob(HANDLE process) {
-  kol::KernelHandle job(CreateJobObjectA(nullptr, nullptr));
+  kol::KernelHandle job(CreateJobObjectW(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
@@ -137,7 +141,7 @@ kol::KernelHandle KillOnCloseJob(HANDLE process) {
 
 // One polling pass after another until the run is stopped or a pipe breaks.
 static void PollPipes(THIWinExec::TRun& run) {
-  kol::KernelHandle sleeper(CreateEventA(nullptr, FALSE, FALSE, nullptr));
+  kol::KernelHandle sleeper(CreateEventW(nullptr, FALSE, FALSE, nullptr));
   std::vector<char> buffer(ChunkSize);
   bool ended = false;
   bool draining = false;
@@ -235,6 +239,8 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   run_->workerId = workerId;
   FireNull(onStart);
 }
+
+void THIWinExec::doStop(TData&, uint16_t) { Stop(); }
 
 void THIWinExec::Stop() {
   if (!run_) return;

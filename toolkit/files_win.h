@@ -1,6 +1,6 @@
 // File routines of the toolkit: existence, deletion by mask, deletion to
-// the recycle bin, file search and the temporary folder. Names are 8-bit
-// strings in the system's ANSI code page.
+// the recycle bin, file search and the temporary folder. Names are UTF-8;
+// the system is asked through its wide calls.
 #pragma once
 
 #include <string>
@@ -10,7 +10,8 @@
 
 namespace kol {
 
-// True for an existing file; false for a folder, a missing name or a mask.
+// True for an existing file; false for a folder, a missing name, a mask or
+// any name that no file can have (NamesNoFile).
 bool FileExists(const std::string& name);
 
 // The files (not folders) matching pattern in folder, as full names, in the
@@ -25,8 +26,5 @@ void DeleteFiles(const std::string& mask);
 
 // Moves the names (separated by ";") to the recycle bin without asking.
 bool RecycleFiles(const std::string& names);
-
-// The temporary folder, whole however long, with one trailing backslash.
-std::string SystemTempFolder();
 
 }  // namespace kol

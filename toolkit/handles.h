@@ -25,8 +25,10 @@ struct WindowTraits {
   static void Counted(int) {}
 };
 
+// Graphics objects, typed by the exact handle so that callers never cast.
+template <class H>
 struct GdiTraits {
-  using Handle = HGDIOBJ;
+  using Handle = H;
   static Handle Empty() { return nullptr; }
   static void Close(Handle h) { DeleteObject(h); }
   static void Counted(int delta) { GdiObjectCounter() += delta; }
@@ -40,6 +42,23 @@ struct KernelTraits {
   static void Close(Handle h) { CloseHandle(h); }
   static void Counted(int) {}
   static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+
+// A file search (FindFirstFile); a failed search returns INVALID_HANDLE_VALUE.
+struct FindTraits {
+  using Handle = HANDLE;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle h) { FindClose(h); }
+  static void Counted(int) {}
+  static bool Valid(Handle h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
+};
+
+// A memory device context (CreateCompatibleDC), given back with DeleteDC.
+struct MemoryDcTraits {
+  using Handle = HDC;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle h) { DeleteDC(h); }
+  static void Counted(int) {}
 };
 
 // Owner of one handle; Traits says how it is released.
@@ -86,53 +105,88 @@ class UniqueHandle {
 
  private:
   template <class T>
-  static auto validImpl(Handle h, int) -> decltype(T::Valid(h)) { return T::Valid(h); }
+  static auto validImpl(Handle h, int) -> decltype(T::Valid(h)) {
+    return T::Valid(h);
+  }
   template <class T>
-  static bool validImpl(Handle h, long) { return h != T::Empty(); }
+  static bool validImpl(Handle h, long) {
+    return h != T::Empty();
+  }
   static bool valid(Handle h) { return validImpl<Traits>(h, 0); }
 
   Handle h_;
 };
 
+// Movable global memory, as the clipboard takes it.
+struct GlobalMemoryTraits {
+  using Handle = HGLOBAL;
+  static Handle Empty() { return nullptr; }
+  static void Close(Handle h) { GlobalFree(h); }
+  static void Counted(int) {}
+};
+
 using WindowHandle = UniqueHandle<WindowTraits>;
-using GdiObject = UniqueHandle<GdiTraits>;
+using GdiObject = UniqueHandle<GdiTraits<HGDIOBJ>>;
+using GdiBitmap = UniqueHandle<GdiTraits<HBITMAP>>;
+using GdiBrush = UniqueHandle<GdiTraits<HBRUSH>>;
+using GdiFont = UniqueHandle<GdiTraits<HFONT>>;
+using GdiPalette = UniqueHandle<GdiTraits<HPALETTE>>;
 using KernelHandle = UniqueHandle<KernelTraits>;
 // A thread is a kernel object; the own alias keeps intent visible.
 using ThreadHandle = UniqueHandle<KernelTraits>;
+using FindHandle = UniqueHandle<FindTraits>;
+using MemoryDc = UniqueHandle<MemoryDcTraits>;
 
-// Device context: either borrowed from a window (GetDC, given back with
-// ReleaseDC) or made in memory (CreateCompatibleDC, given back with DeleteDC).
-class DcHandle {
+using GlobalMemory = UniqueHandle<GlobalMemoryTraits>;
+
+// The address of locked global memory, unlocked when it goes out of scope.
+class GlobalLock {
  public:
-  DcHandle() noexcept = default;
-  DcHandle(const DcHandle&) = delete;
-  DcHandle& operator=(const DcHandle&) = delete;
-  DcHandle(DcHandle&& o) noexcept
-      : dc_(std::exchange(o.dc_, nullptr)), wnd_(std::exchange(o.wnd_, nullptr)), memory_(o.memory_) {}
-  DcHandle& operator=(DcHandle&& o) noexcept {
+  explicit GlobalLock(HGLOBAL memory) noexcept : memory_(memory), data_(memory ? ::GlobalLock(memory) : nullptr) {}
+  GlobalLock(const GlobalLock&) = delete;
+  GlobalLock& operator=(const GlobalLock&) = delete;
+  ~GlobalLock() {
+    if (data_) GlobalUnlock(memory_);
+  }
+  void* get() const noexcept { return data_; }
+
+ private:
+  HGLOBAL memory_;
+  void* data_;
+};
+
+// A memory device context compatible with dc (nullptr: the screen).
+inline MemoryDc CompatibleDc(HDC dc) noexcept { return MemoryDc(CreateCompatibleDC(dc)); }
+
+// The device context of a window (nullptr: the screen), borrowed with GetDC
+// and given back with ReleaseDC, which needs the window as well.
+class WindowDc {
+ public:
+  WindowDc() noexcept = default;
+  WindowDc(const WindowDc&) = delete;
+  WindowDc& operator=(const WindowDc&) = delete;
+  WindowDc(WindowDc&& o) noexcept : dc_(std::exchange(o.dc_, nullptr)), wnd_(std::exchange(o.wnd_, nullptr)) {}
+  WindowDc& operator=(WindowDc&& o) noexcept {
     if (this != &o) {
       reset();
       dc_ = std::exchange(o.dc_, nullptr);
       wnd_ = std::exchange(o.wnd_, nullptr);
-      memory_ = o.memory_;
     }
     return *this;
   }
-  ~DcHandle() { reset(); }
+  ~WindowDc() { reset(); }
 
-  // The device context of window wnd (nullptr: the screen).
-  static DcHandle ForWindow(HWND wnd) noexcept {
-    DcHandle d;
+  static WindowDc ForWindow(HWND wnd) noexcept {
+    WindowDc d;
     d.dc_ = GetDC(wnd);
     d.wnd_ = wnd;
-    d.memory_ = false;
     return d;
   }
-  // A memory device context compatible with dc (nullptr: the screen).
-  static DcHandle Compatible(HDC dc) noexcept {
-    DcHandle d;
-    d.dc_ = CreateCompatibleDC(dc);
-    d.memory_ = true;
+  // The same with the clipping and cache choices of GetDCEx.
+  static WindowDc ForWindow(HWND wnd, DWORD flags) noexcept {
+    WindowDc d;
+    d.dc_ = GetDCEx(wnd, nullptr, flags);
+    d.wnd_ = wnd;
     return d;
   }
 
@@ -140,12 +194,7 @@ class DcHandle {
   explicit operator bool() const noexcept { return dc_ != nullptr; }
 
   void reset() noexcept {
-    if (dc_) {
-      if (memory_)
-        DeleteDC(dc_);
-      else
-        ReleaseDC(wnd_, dc_);
-    }
+    if (dc_) ReleaseDC(wnd_, dc_);
     dc_ = nullptr;
     wnd_ = nullptr;
   }
@@ -153,7 +202,24 @@ class DcHandle {
  private:
   HDC dc_ = nullptr;
   HWND wnd_ = nullptr;
-  bool memory_ = false;
+};
+
+// The painting device context of a window inside WM_PAINT: BeginPaint on
+// construction, EndPaint on every way out, a throwing paint handler included.
+class PaintDc {
+ public:
+  explicit PaintDc(HWND wnd) noexcept : wnd_(wnd), dc_(BeginPaint(wnd, &ps_)) {}
+  PaintDc(const PaintDc&) = delete;
+  PaintDc& operator=(const PaintDc&) = delete;
+  ~PaintDc() { EndPaint(wnd_, &ps_); }
+
+  HDC get() const noexcept { return dc_; }
+  explicit operator bool() const noexcept { return dc_ != nullptr; }
+
+ private:
+  HWND wnd_;
+  PAINTSTRUCT ps_ = {};
+  HDC dc_;
 };
 
 // Selects an object into a device context and puts back what it replaced

@@ -175,15 +175,9 @@ void THIWin::Track(DWORD flags) {
 
 bool THIWin::Message(MSG& msg, LRESULT&) {
   switch (msg.message) {
-    case WM_MOVE:
-      FireNull(onMove);
-      break;
-    case WM_SETFOCUS:
-      FireNull(onSetFocus);
-      break;
-    case WM_KILLFOCUS:
-      FireNull(onKillFocus);
-      break;
+    case WM_MOVE: FireNull(onMove); break;
+    case WM_SETFOCUS: FireNull(onSetFocus); break;
+    case WM_KILLFOCUS: FireNull(onKillFocus); break;
     case WM_WINDOWPOSCHANGING: {
       auto* pos = reinterpret_cast<WINDOWPOS*>(msg.lParam);
       if (!pos || (pos->flags & SWP_NOSIZE)) break;
@@ -204,9 +198,7 @@ bool THIWin::Message(MSG& msg, LRESULT&) {
       }
       break;
     }
-    case WM_MOUSEHOVER:
-      MouseOver();
-      break;
+    case WM_MOUSEHOVER: MouseOver(); break;
     case WM_MOUSELEAVE:
       MouseLeave();
       Track(TME_HOVER);

@@ -1,8 +1,10 @@
 #include "toolkit/hint_manager.h"
 
 #include <atomic>
+#include <memory>
 
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 #include "toolkit/window.h"
 
 namespace hi {
@@ -16,7 +18,7 @@ HMODULE g_comctl = nullptr;
 
 void InitCommonControlsOnce() {
   InitCommonControls();
-  if (!g_comctl) g_comctl = LoadLibraryA("comctl32.dll");
+  if (!g_comctl) g_comctl = LoadLibraryW(L"comctl32.dll");
   if (!g_comctl) return;
   using InitEx = BOOL(WINAPI*)(const INITCOMMONCONTROLSEX*);
   auto init = reinterpret_cast<InitEx>(reinterpret_cast<void*>(GetProcAddress(g_comctl, "InitCommonControlsEx")));
@@ -34,11 +36,15 @@ THIHintManager* MakeLibraryManager() {
 }
 
 // Runs while the library is loaded, like the window unit's start-up code.
-THIHintManager* const g_manager = MakeLibraryManager();
+THIHintManager* g_manager = MakeLibraryManager();
 
 }  // namespace
 
 THIHintManager* LibraryHintManager() { return g_manager; }
+void ReleaseLibraryHintManager() {
+  std::unique_ptr<THIHintManager> gone(g_manager);
+  g_manager = nullptr;
+}
 long LiveHintTools() { return g_liveTools.load(); }
 
 THIHintManager::THIHintManager() { MakeFontRec("Tahoma", 8, 0, 0, 1, Font); }
@@ -46,15 +52,15 @@ THIHintManager::THIHintManager() { MakeFontRec("Tahoma", 8, 0, 0, 1, Font); }
 THintTool* THIHintManager::CreateTool(HWND window) {
   auto* t = new THintTool();
   ++g_liveTools;
-  t->Info.cbSize = TTTOOLINFOA_V2_SIZE;
+  t->Info.cbSize = TTTOOLINFOW_V2_SIZE;
   t->Info.uFlags = TTF_IDISHWND | TTF_SUBCLASS | TTF_TRANSPARENT;
   t->Info.hwnd = window;
   t->Info.uId = reinterpret_cast<UINT_PTR>(window);
   t->Info.hinst = kol::ThisModule();
-  t->Info.lpszText = LPSTR_TEXTCALLBACKA;
+  t->Info.lpszText = LPSTR_TEXTCALLBACKW;
   DWORD style = WS_POPUP | TTS_ALWAYSTIP | TTS_NOPREFIX;
   if (Balloon == 0) style |= TTS_BALLOON;
-  t->Tip.reset(CreateWindowExA(WS_EX_TOPMOST, TOOLTIPS_CLASSA, nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
+  t->Tip.reset(CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, style, CW_USEDEFAULT, CW_USEDEFAULT,
                                CW_USEDEFAULT, CW_USEDEFAULT, window, nullptr, kol::ThisModule(), nullptr));
   HWND tip = t->Tip.get();
   if (!tip) return t;
@@ -66,8 +72,8 @@ THintTool* THIHintManager::CreateTool(HWND window) {
   t->Font = kol::MakeFont(desc);
   SendMessageA(tip, WM_SETFONT, reinterpret_cast<WPARAM>(t->Font.get()), 0);
   SetWindowPos(tip, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE | SWP_NOACTIVATE);
-  t->Info.lpszText = const_cast<char*>(t->Text.c_str());
-  SendMessageA(tip, TTM_ADDTOOLA, 0, reinterpret_cast<LPARAM>(&t->Info));
+  t->Info.lpszText = const_cast<wchar_t*>(t->Text.c_str());
+  SendMessageW(tip, TTM_ADDTOOLW, 0, reinterpret_cast<LPARAM>(&t->Info));
   SendMessageA(tip, TTM_SETTIPTEXTCOLOR, kol::ResolveColor(TextColor), 0);
   SendMessageA(tip, TTM_SETTIPBKCOLOR, kol::ResolveColor(BackColor), 0);
   SendMessageA(tip, TTM_SETDELAYTIME, TTDT_INITIAL, MAKELPARAM(InitialDelay, 0));
@@ -82,7 +88,7 @@ void THIHintManager::DestroyTool(THintTool* tool) {
   HWND tip = tool->Tip.get();
   if (tip && IsWindow(tip)) {
     SendMessageA(tip, WM_SETFONT, 0, 0);
-    SendMessageA(tip, TTM_DELTOOLA, 0, reinterpret_cast<LPARAM>(&tool->Info));
+    SendMessageW(tip, TTM_DELTOOLW, 0, reinterpret_cast<LPARAM>(&tool->Info));
   } else {
     // The tooltip went with its owner window already.
     tool->Tip.release();
@@ -93,14 +99,15 @@ void THIHintManager::DestroyTool(THintTool* tool) {
 
 void THIHintManager::SetText(THintTool* tool, const std::string& text) {
   if (!tool) return;
-  tool->Text = text;
-  tool->Info.lpszText = const_cast<char*>(tool->Text.c_str());
-  if (tool->Tip) SendMessageA(tool->Tip.get(), TTM_UPDATETIPTEXTA, 0, reinterpret_cast<LPARAM>(&tool->Info));
+  tool->Text = kol::Wide(text);
+  tool->Info.lpszText = const_cast<wchar_t*>(tool->Text.c_str());
+  if (tool->Tip) SendMessageW(tool->Tip.get(), TTM_UPDATETIPTEXTW, 0, reinterpret_cast<LPARAM>(&tool->Info));
 }
 
 void THIHintManager::SetTitle(THintTool* tool, int icon, const std::string& text) {
   if (tool && tool->Tip)
-    SendMessageA(tool->Tip.get(), TTM_SETTITLEA, static_cast<WPARAM>(icon), reinterpret_cast<LPARAM>(text.c_str()));
+    SendMessageW(tool->Tip.get(), TTM_SETTITLEW, static_cast<WPARAM>(icon),
+                 reinterpret_cast<LPARAM>(kol::Wide(text).c_str()));
 }
 
 void THIHintManager::PointerEntered(THintTool* tool) {

@@ -16,12 +16,12 @@ namespace hi {
 
 // One window with a tooltip.
 struct THintTool {
-  TOOLINFOA Info{};
-  std::string Text;
+  TOOLINFOW Info{};
+  std::wstring Text;  // the hint as the tooltip holds it
   kol::WindowHandle Tip;
   // Kept here as well as in the tooltip, so that it is deleted even when
   // the tooltip window went first with its owner.
-  kol::GdiObject Font;
+  kol::GdiFont Font;
 };
 
 class THIHintManager : public TObject {
@@ -48,8 +48,10 @@ class THIHintManager : public TObject {
 };
 
 // Made when the library is loaded, after the common controls were
-// initialised; it lives until the process ends.
+// initialised; it lives until the library is unloaded (null afterwards).
 THIHintManager* LibraryHintManager();
+// Releases it; for the library's unload, when no window uses it any more.
+void ReleaseLibraryHintManager();
 
 // Live tooltip records (for the leak tests).
 long LiveHintTools();

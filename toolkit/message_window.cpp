@@ -14,54 +14,54 @@ using Callback = std::function<void()>;
 MessageWindow::MessageWindow() {
   // A window of a system class, subclassed: no class of this library stays
   // registered after the library is unloaded.
-  wnd_.reset(CreateWindowExA(0, "STATIC", "", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr));
+  wnd_.reset(CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, ThisModule(), nullptr));
   if (!wnd_) return;
-  SetWindowLongPtrA(wnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+  SetWindowLongPtrW(wnd_.get(), GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
   previous_ = reinterpret_cast<WNDPROC>(
-      SetWindowLongPtrA(wnd_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageWindow::Procedure)));
+      SetWindowLongPtrW(wnd_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&MessageWindow::Procedure)));
 }
 
 MessageWindow::~MessageWindow() {
   if (!wnd_) return;
   DropPending();
-  SetWindowLongPtrA(wnd_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
-  SetWindowLongPtrA(wnd_.get(), GWLP_USERDATA, 0);
+  SetWindowLongPtrW(wnd_.get(), GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous_));
+  SetWindowLongPtrW(wnd_.get(), GWLP_USERDATA, 0);
   wnd_.reset();
 }
 
 void MessageWindow::DropPending() {
   // Posted messages that are never delivered would leak their callbacks.
   MSG msg;
-  while (PeekMessageA(&msg, wnd_.get(), CallbackMessage, CallbackMessage, PM_REMOVE))
+  while (PeekMessageW(&msg, wnd_.get(), CallbackMessage, CallbackMessage, PM_REMOVE))
     delete reinterpret_cast<Callback*>(msg.lParam);
 }
 
 bool MessageWindow::Post(std::function<void()> callback) {
   if (!wnd_ || !callback) return false;
   auto* owned = new Callback(std::move(callback));
-  if (PostMessageA(wnd_.get(), CallbackMessage, 0, reinterpret_cast<LPARAM>(owned))) return true;
+  if (PostMessageW(wnd_.get(), CallbackMessage, 0, reinterpret_cast<LPARAM>(owned))) return true;
   delete owned;
   return false;
 }
 
 LRESULT CALLBACK MessageWindow::Procedure(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
-  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrA(wnd, GWLP_USERDATA));
+  auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
   if (msg == CallbackMessage) {
     std::unique_ptr<Callback> callback(reinterpret_cast<Callback*>(lp));
     if (callback) hi::GuardedRun([&] { (*callback)(); });
     return 0;
   }
-  if (self && self->previous_) return CallWindowProcA(self->previous_, wnd, msg, wp, lp);
-  return DefWindowProcA(wnd, msg, wp, lp);
+  if (self && self->previous_) return CallWindowProcW(self->previous_, wnd, msg, wp, lp);
+  return DefWindowProcW(wnd, msg, wp, lp);
 }
 
 bool PumpMessagesUntil(const std::function<bool()>& done, DWORD timeoutMs) {
   const ULONGLONG deadline = GetTickCount64() + timeoutMs;
   for (;;) {
     MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
       TranslateMessage(&msg);
-      DispatchMessageA(&msg);
+      DispatchMessageW(&msg);
       if (done()) return true;
     }
     if (done()) return true;

@@ -39,4 +39,17 @@ inline std::string NameWithoutExtension(const std::string& name) {
   return n.substr(0, n.size() - ExtensionPart(n).size());
 }
 
+// True when the name holds a character that no Windows file name can: the
+// patterns '?' and '*' (a host that converts a name to its ANSI code page
+// puts '?' for every character outside it), '"', '<', '>', '|' or a control
+// character. The "\\?\" that opens a long name is the system's own form.
+inline bool NamesNoFile(const std::string& name) {
+  const size_t from = name.compare(0, 4, "\\\\?\\") == 0 ? 4 : 0;
+  for (size_t i = from; i < name.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(name[i]);
+    if (c < 0x20 || c == '?' || c == '*' || c == '"' || c == '<' || c == '>' || c == '|') return true;
+  }
+  return false;
+}
+
 }  // namespace kol

@@ -7,63 +7,61 @@
 
 #include "framework/exception.h"
 #include "framework/text.h"
+#include "toolkit/handles.h"
+#include "toolkit/paths.h"
+#include "toolkit/wide.h"
 
 extern "C" IMAGE_DOS_HEADER __ImageBase;
 
 namespace kol {
 
-static std::string WithBackslash(std::string s) {
-  if (s.empty() || s.back() != '\\') s += '\\';
-  return s;
-}
-
 // A folder query that reports the length it needs: asked again with a
 // larger buffer so that a long path comes back whole.
 template <class Query>
 static std::string QueryFolder(Query query) {
-  std::vector<char> buf(261);
+  std::vector<wchar_t> buf(261);
   for (int attempt = 0; attempt < 4; ++attempt) {
     UINT n = query(buf.data(), UINT(buf.size()));
     if (n == 0) return std::string();
-    if (n < buf.size()) return std::string(buf.data(), n);
+    if (n < buf.size()) return Utf8(buf.data(), n);
     buf.resize(size_t(n) + 1);
   }
   return std::string();
 }
 
 std::string WindowsFolder() {
-  return WithBackslash(QueryFolder([](char* b, UINT n) { return GetWindowsDirectoryA(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](wchar_t* b, UINT n) { return GetWindowsDirectoryW(b, n); }), '\\');
 }
 
-static std::string EnvironmentValue(const char* name) {
-  return QueryFolder([name](char* b, UINT n) { return UINT(GetEnvironmentVariableA(name, b, n)); });
+static std::string EnvironmentValue(const wchar_t* name) {
+  return QueryFolder([name](wchar_t* b, UINT n) { return UINT(GetEnvironmentVariableW(name, b, n)); });
 }
 
 std::string TempFolder() {
-  std::string path = QueryFolder([](char* b, UINT n) { return UINT(GetTempPathA(n, b)); });
+  std::string path = QueryFolder([](wchar_t* b, UINT n) { return UINT(GetTempPathW(n, b)); });
   if (path.empty()) {
     // Some implementations refuse a temporary path longer than MAX_PATH;
     // the documented order of sources still gives it whole.
-    for (const char* name : {"TMP", "TEMP", "USERPROFILE"}) {
+    for (const wchar_t* name : {L"TMP", L"TEMP", L"USERPROFILE"}) {
       path = EnvironmentValue(name);
       if (!path.empty()) break;
     }
   }
   if (path.empty()) return WindowsFolder();
-  return WithBackslash(path);
+  return IncludeTrailingChar(path, '\\');
 }
 
 std::string SystemFolder() {
-  return WithBackslash(QueryFolder([](char* b, UINT n) { return GetSystemDirectoryA(b, n); }));
+  return IncludeTrailingChar(QueryFolder([](wchar_t* b, UINT n) { return GetSystemDirectoryW(b, n); }), '\\');
 }
 
 std::string ModulePath(HMODULE module) {
-  std::vector<char> buf(1024);
+  std::vector<wchar_t> buf(1024);
   for (;;) {
-    DWORD n = GetModuleFileNameA(module, buf.data(), DWORD(buf.size()));
+    DWORD n = GetModuleFileNameW(module, buf.data(), DWORD(buf.size()));
     if (n == 0) return std::string();
-    if (n < buf.size()) return std::string(buf.data(), n);
-    if (buf.size() >= 32768) return std::string(buf.data(), n);
+    if (n < buf.size()) return Utf8(buf.data(), n);
+    if (buf.size() >= 32768) return Utf8(buf.data(), n);
     buf.resize(buf.size() * 2);
   }
 }
@@ -77,7 +75,7 @@ std::string ExeFolder() {
 HMODULE ThisModule() { return reinterpret_cast<HMODULE>(&__ImageBase); }
 
 static int DefaultMessageBox(HWND owner, const std::string& text, const char* caption, UINT flags) {
-  return MessageBoxA(owner, text.c_str(), caption, flags);
+  return MessageBoxW(owner, Wide(text).c_str(), caption ? Wide(caption).c_str() : nullptr, flags);
 }
 
 static MessageBoxProc g_messageBox = &DefaultMessageBox;
@@ -117,12 +115,24 @@ std::string ResolveFileName(const std::string& s) {
 
 int FontHeightFromPoints(int points) {
   static int resolution = [] {
-    HDC dc = GetDC(nullptr);
-    int r = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-    if (dc) ReleaseDC(nullptr, dc);
-    return r;
+    kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+    return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   }();
   return (points * resolution + 36) / -72;
+}
+
+int WindowDpi(HWND window) {
+  using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+  static const GetDpiForWindowFn forWindow = reinterpret_cast<GetDpiForWindowFn>(
+      reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"user32.dll"), "GetDpiForWindow")));
+  if (forWindow && window) {
+    const UINT dpi = forWindow(window);
+    if (dpi != 0) return int(dpi);
+  }
+  HDC dc = GetDC(nullptr);
+  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
+  if (dc) ReleaseDC(nullptr, dc);
+  return dpi > 0 ? dpi : 96;
 }
 
 void ShowDebugString(const std::string& text) {

@@ -39,6 +39,9 @@ namespace hi {
 std::string ExpandPathMacros(const std::string& s);
 std::string ResolveFileName(const std::string& s);
 int FontHeightFromPoints(int points);
+// The dots per inch of a window: its own when the system can tell
+// (GetDpiForWindow), else the screen's.
+int WindowDpi(HWND window);
 void ShowDebugString(const std::string& text);
 
 // Shows the uncaught-exception report for whatever is being thrown; called

@@ -4,6 +4,7 @@
 #include <atomic>
 
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 namespace kol {
 
@@ -19,30 +20,32 @@ LRESULT CALLBACK WindowProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   return hi::GuardedCall<LRESULT>(0, [&]() -> LRESULT {
     TControl* self = TControl::FromHandle(wnd);
     if (!self && msg == WM_NCCREATE) {
-      self = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTA*>(lp)->lpCreateParams);
+      self = static_cast<TControl*>(reinterpret_cast<CREATESTRUCTW*>(lp)->lpCreateParams);
       if (self) self->Attach(wnd);
     }
-    if (!self) return DefWindowProcA(wnd, msg, wp, lp);
+    if (!self) return DefWindowProcW(wnd, msg, wp, lp);
     return self->Dispatch(wnd, msg, wp, lp);
   });
 }
 
 // Classes are registered with this library's module handle on first use
-// and unregistered when the library is unloaded.
+// and unregistered when the library is unloaded. They are Unicode classes,
+// so a window's text holds any name.
 class ClassRegistry {
  public:
   ~ClassRegistry() {
-    for (const char* name : names_) UnregisterClassA(name, ThisModule());
+    for (const char* name : names_) UnregisterClassW(Wide(name).c_str(), ThisModule());
   }
   void Ensure(const char* name) {
     if (std::find(names_.begin(), names_.end(), name) != names_.end()) return;
-    WNDCLASSA wc{};
+    const std::wstring wideName = Wide(name);
+    WNDCLASSW wc{};
     wc.style = CS_DBLCLKS | CS_HREDRAW | CS_VREDRAW;
     wc.lpfnWndProc = &WindowProc;
     wc.hInstance = ThisModule();
     wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
-    wc.lpszClassName = name;
-    if (RegisterClassA(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) names_.push_back(name);
+    wc.lpszClassName = wideName.c_str();
+    if (RegisterClassW(&wc) || GetLastError() == ERROR_CLASS_ALREADY_EXISTS) names_.push_back(name);
   }
 
  private:
@@ -80,7 +83,7 @@ COLORREF ResolveColor(uint32_t color) {
   return static_cast<COLORREF>(color & 0xFFFFFFu);
 }
 
-GdiObject MakeFont(const FontDesc& desc) {
+GdiFont MakeFont(const FontDesc& desc) {
   LOGFONTA lf{};
   lf.lfHeight = desc.Height;
   lf.lfWeight = (desc.Style & 1) ? FW_BOLD : FW_NORMAL;
@@ -89,7 +92,7 @@ GdiObject MakeFont(const FontDesc& desc) {
   lf.lfStrikeOut = (desc.Style & 8) ? 1 : 0;
   lf.lfCharSet = desc.Charset;
   lstrcpynA(lf.lfFaceName, desc.Name.c_str(), LF_FACESIZE);
-  return GdiObject(CreateFontIndirectA(&lf));
+  return GdiFont(CreateFontIndirectA(&lf));
 }
 
 TControl* Applet() { return g_applet; }
@@ -157,9 +160,7 @@ void TControl::ClearHooks() {
   OnPaint = nullptr;
 }
 
-TControl* TControl::FromHandle(HWND wnd) {
-  return wnd ? static_cast<TControl*>(GetPropA(wnd, SelfProp)) : nullptr;
-}
+TControl* TControl::FromHandle(HWND wnd) { return wnd ? static_cast<TControl*>(GetPropA(wnd, SelfProp)) : nullptr; }
 
 void TControl::Attach(HWND wnd) {
   SetPropA(wnd, SelfProp, this);
@@ -184,8 +185,8 @@ HWND TControl::Handle() {
   creating_ = true;
   DWORD style = style_ & ~WS_VISIBLE;
   if (visible_) style |= WS_VISIBLE;
-  HWND h = CreateWindowExA(exStyle_, className_, text_.c_str(), style, left_, top_, width_, height_, parentWnd,
-                           nullptr, ThisModule(), this);
+  HWND h = CreateWindowExW(exStyle_, Wide(className_).c_str(), Wide(text_).c_str(), style, left_, top_, width_, height_,
+                           parentWnd, nullptr, ThisModule(), this);
   creating_ = false;
   if (!h) return nullptr;
   if (fontObj_) SendMessageA(h, WM_SETFONT, reinterpret_cast<WPARAM>(fontObj_.get()), 0);
@@ -222,9 +223,7 @@ void TControl::SetStyle(DWORD style) {
   }
 }
 
-DWORD TControl::Style() const {
-  return wnd_ ? static_cast<DWORD>(GetWindowLongA(wnd_.get(), GWL_STYLE)) : style_;
-}
+DWORD TControl::Style() const { return wnd_ ? static_cast<DWORD>(GetWindowLongA(wnd_.get(), GWL_STYLE)) : style_; }
 
 void TControl::SetExStyle(DWORD exStyle) {
   exStyle_ = exStyle;
@@ -246,14 +245,14 @@ void TControl::RemoveBorder() {
 
 void TControl::SetText(const std::string& text) {
   text_ = text;
-  if (wnd_) SetWindowTextA(wnd_.get(), text.c_str());
+  if (wnd_) SetWindowTextW(wnd_.get(), Wide(text).c_str());
 }
 
 std::string TControl::Text() const {
   if (!wnd_) return text_;
-  char buf[1024];
-  int n = GetWindowTextA(wnd_.get(), buf, sizeof buf);
-  return std::string(buf, n > 0 ? static_cast<size_t>(n) : 0);
+  wchar_t buf[1024];
+  int n = GetWindowTextW(wnd_.get(), buf, int(sizeof buf / sizeof buf[0]));
+  return Utf8(buf, n > 0 ? static_cast<size_t>(n) : 0);
 }
 
 void TControl::SetColor(uint32_t color) {
@@ -264,11 +263,11 @@ void TControl::SetColor(uint32_t color) {
 
 HBRUSH TControl::BackBrush() {
   if (!brush_) brush_.reset(CreateSolidBrush(ResolveColor(color_)));
-  return static_cast<HBRUSH>(brush_.get());
+  return brush_.get();
 }
 
 void TControl::ApplyFont() {
-  GdiObject f = MakeFont(font_);
+  GdiFont f = MakeFont(font_);
   if (wnd_) SendMessageA(wnd_.get(), WM_SETFONT, reinterpret_cast<WPARAM>(f.get()), 0);
   // The old font is deleted only after the window has let go of it.
   fontObj_ = std::move(f);
@@ -336,9 +335,7 @@ void TControl::SetVisible(bool visible) {
   if (parent_ && align_ != alNone) parent_->Realign();
 }
 
-bool TControl::Visible() const {
-  return wnd_ ? (GetWindowLongA(wnd_.get(), GWL_STYLE) & WS_VISIBLE) != 0 : visible_;
-}
+bool TControl::Visible() const { return wnd_ ? (GetWindowLongA(wnd_.get(), GWL_STYLE) & WS_VISIBLE) != 0 : visible_; }
 
 void TControl::SetEnabled(bool enabled) {
   enabled_ = enabled;
@@ -380,21 +377,14 @@ bool TControl::Navigate(int key, uint32_t shift) {
   if (shift & (ssCtrl | ssAlt)) return false;
   bool backward;
   switch (key) {
-    case VK_TAB:
-      backward = (shift & ssShift) != 0;
-      break;
+    case VK_TAB: backward = (shift & ssShift) != 0; break;
     case VK_LEFT:
     case VK_UP:
-    case VK_PRIOR:
-      backward = true;
-      break;
+    case VK_PRIOR: backward = true; break;
     case VK_RIGHT:
     case VK_DOWN:
-    case VK_NEXT:
-      backward = false;
-      break;
-    default:
-      return false;
+    case VK_NEXT: backward = false; break;
+    default: return false;
   }
   TControl* form = this;
   while (form && !form->form_) form = form->parent_;
@@ -412,7 +402,7 @@ void TControl::Invalidate() {
 LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_NCDESTROY) {
     Detached();
-    return DefWindowProcA(wnd, msg, wp, lp);
+    return DefWindowProcW(wnd, msg, wp, lp);
   }
   MSG m{};
   m.hwnd = wnd;
@@ -445,10 +435,19 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       break;
     }
     case WM_CHAR: {
-      char ch = static_cast<char>(wp);
+      // The hook sees one byte of the ANSI code page, as with the ANSI
+      // windows of before; a character that it leaves alone goes on whole.
+      const wchar_t unit = static_cast<wchar_t>(wp);
+      char ch = '?';
+      WideCharToMultiByte(CP_ACP, 0, &unit, 1, &ch, 1, nullptr, nullptr);
+      const char before = ch;
       if (OnChar) OnChar(*this, ch, CurrentShiftState());
       if (ch == 0) return 0;
-      wp = static_cast<unsigned char>(ch);
+      if (ch != before) {
+        wchar_t changed = L'?';
+        MultiByteToWideChar(CP_ACP, 0, &ch, 1, &changed, 1);
+        wp = static_cast<WPARAM>(changed);
+      }
       break;
     }
     case WM_LBUTTONDOWN:
@@ -500,7 +499,8 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
       RECT r;
       GetWindowRect(wnd, &r);
       HWND parent = GetParent(wnd);
-      if (parent && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD)) MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+      if (parent && (GetWindowLongA(wnd, GWL_STYLE) & WS_CHILD))
+        MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
       left_ = r.left;
       top_ = r.top;
       width_ = r.right - r.left;
@@ -522,27 +522,23 @@ LRESULT TControl::Dispatch(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_PAINT:
       if (OnPaint) {
-        PAINTSTRUCT ps;
-        HDC dc = BeginPaint(wnd, &ps);
+        PaintDc dc(wnd);
         RECT r;
         GetClientRect(wnd, &r);
-        if (dc) OnPaint(*this, dc, r);
-        EndPaint(wnd, &ps);
+        if (dc) OnPaint(*this, dc.get(), r);
         return 0;
       }
       break;
-    case WM_GETFONT:
-      return reinterpret_cast<LRESULT>(fontObj_.get());
+    case WM_GETFONT: return reinterpret_cast<LRESULT>(fontObj_.get());
     case WM_SETCURSOR:
       if (cursor_ && LOWORD(lp) == HTCLIENT) {
         ::SetCursor(cursor_);
         return TRUE;
       }
       break;
-    default:
-      break;
+    default: break;
   }
-  return DefWindowProcA(wnd, msg, wp, lp);
+  return DefWindowProcW(wnd, msg, wp, lp);
 }
 
 }  // namespace kol

@@ -40,8 +40,8 @@ struct FontDesc {
   uint8_t Charset = DEFAULT_CHARSET;
 };
 
-// Builds a font from its description; the object is counted like every GdiObject.
-GdiObject MakeFont(const FontDesc& desc);
+// Builds a font from its description; the object is counted like every graphics object owner.
+GdiFont MakeFont(const FontDesc& desc);
 
 enum TAlign : uint8_t { alNone = 0, alLeft = 1, alTop = 2, alRight = 3, alBottom = 4, alClient = 5 };
 
@@ -103,7 +103,7 @@ class TControl {
   FontDesc& Font() { return font_; }
   // Rebuilds the window's font from Font().
   void ApplyFont();
-  HFONT FontHandle() const { return static_cast<HFONT>(fontObj_.get()); }
+  HFONT FontHandle() const { return fontObj_.get(); }
 
   void SetMargin(int margin);
   int Margin() const { return margin_; }
@@ -166,9 +166,9 @@ class TControl {
   bool visible_;
   bool enabled_ = true;
   uint32_t color_ = 0xFF00000F;
-  GdiObject brush_;
+  GdiBrush brush_;
   FontDesc font_;
-  GdiObject fontObj_;
+  GdiFont fontObj_;
   int margin_ = 2;
   uint8_t align_ = alNone;
   HCURSOR cursor_ = nullptr;

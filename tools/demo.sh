@@ -30,3 +30,51 @@ wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "detect:$DOC" "open:$DOC:2
 convert "$shot.bmp" "$shot.png"
 rm -f "$shot.bmp"
 echo "screenshot: $shot.png"
+
+# The README's pictures: the thumbnail fitted, centred and centred in dark mode, and
+# both placeholders, each in a 480 x 320 Lister of the host simulator.
+PICS=$ROOT/docs/pictures
+mkdir -p "$PICS"
+work=$OUT/demo-work
+rm -rf "$work" && mkdir -p "$work/bare" "$work/empty"
+cp "$DIST/cdrthumb.wlx" "$work/bare/"
+echo '<doc/>' >"$work/empty/content.xml"
+(cd "$work/empty" && wine "$OUT/win32/7za.exe" a -tzip "Z:$work/no-thumbnail.cdr" content.xml >/dev/null)
+picture() {  # NAME PLUGIN DOCUMENT FLAGS
+  wine "$OUT/win32/listerhost.exe" "$2" resize:480:320 "open:$3:$4" wait:2500 "shot:$work/$1.bmp" close >/dev/null
+  convert "$work/$1.bmp" "$PICS/$1.png"
+}
+picture fitted "$DIST/cdrthumb.wlx" "$DOC" 2
+picture centred "$DIST/cdrthumb.wlx" "$DOC" 0
+picture dark "$DIST/cdrthumb.wlx" "$DOC" 128
+picture no-thumb "$DIST/cdrthumb.wlx" "$work/no-thumbnail.cdr" 0
+picture no-7za "$work/bare/cdrthumb.wlx" "$DOC" 0
+rm -rf "$work"
+echo "README pictures: $PICS"
+
+# The file panel's thumbnail view of the bundled samples: each document's
+# bitmap as ListGetPreviewBitmapW returns it for a 128x128 box, centred in
+# its cell with the file name below, as the panel lays them out.
+panel=$OUT/demo-panel
+rm -rf "$panel" && mkdir -p "$panel"
+steps=()
+docs=()
+for doc in "$ROOT"/samples/*; do
+  docs+=("$doc")
+  steps+=("preview:$doc:128:128:$panel/$(basename "$doc").bmp")
+done
+wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "${steps[@]}" >/dev/null
+cells=()
+for doc in "${docs[@]}"; do
+  name=$(basename "$doc")
+  if [ -f "$panel/$name.bmp" ]; then
+    convert -size 136x136 xc:'#f3f3f3' "$panel/$name.bmp" -gravity center -composite \
+      -background white -gravity center -extent 148x148 \
+      +size -font DejaVu-Sans -pointsize 11 -fill '#202020' label:"$name" -append "$panel/$name.png"
+    cells+=("$panel/$name.png")
+  fi
+done
+convert "${cells[@]}" +append -bordercolor white -border 8 "$OUT/demo-panel.png"
+rm -rf "$panel"
+cp "$OUT/demo-panel.png" "$PICS/panel.png"
+echo "panel sheet: $OUT/demo-panel.png (and $PICS/panel.png)"

@@ -8,10 +8,10 @@
 namespace listerhost {
 
 struct DetectSubject {
-  std::string fileName;           // the extension is taken from it
+  std::string fileName;             // the extension is taken from it
   std::vector<unsigned char> head;  // the first bytes of the file
   unsigned long long size = 0;
-  bool force = false;             // the user asked for this plugin explicitly
+  bool force = false;  // the user asked for this plugin explicitly
 };
 
 struct DetectResult {

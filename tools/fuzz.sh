@@ -20,7 +20,8 @@ FLAGS=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recov
 
 build() {
   mkdir -p "$OUT/obj"
-  local srcs=("$ROOT"/framework/*.cpp "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,expand,picture_result}.cpp
+  local srcs=("$ROOT"/framework/*.cpp
+              "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,picture_stream_files_nodevice,expand,picture_result}.cpp
               "$ROOT"/docreader/{doc_reader,doc_source,riff_preview,doc_file_nodevice}.cpp)
   local objs=() s o
   for s in "${srcs[@]}"; do

@@ -1,19 +1,34 @@
-// listerhost PLUGIN_FILE STEP...: plays the file manager's part for one
-// Lister plugin, so that the plugin can be driven end to end from scripts.
-// Every step prints one line "STEP -> RESULT"; the exit code is 0 when every
-// step ran, 1 when the plugin does not load, 2 on a bad step, 3 on a crash.
+// listerhost [--ansi] PLUGIN_FILE STEP...: plays the file manager's part for
+// one Lister plugin, so that the plugin can be driven end to end from scripts.
+// Every step prints one line "STEP -> RESULT" (UTF-8); the exit code is 0
+// when every step ran, 1 when the plugin does not load, 2 on a bad step, 3 on
+// a crash. File names go to ListLoadW and ListLoadNextW when the plugin
+// exports them, as hosts do; --ansi always takes ListLoad and ListLoadNext,
+// with the names in the ANSI code page as a host converts them for a plugin
+// without the W functions ('?' for every character outside it).
 // A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
 // longest wait between two of its ticks, which is how long the host's window
-// thread was held at a time.
+// thread was held at a time. The first "spawns" starts watching for child
+// processes (every 5 ms, on a thread of its own); each "spawns" reports how
+// many distinct ones were seen since.
 #include <windows.h>
 
+#include <shellapi.h>
+#include <tlhelp32.h>
+
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
+#include <cwchar>
 #include <exception>
 #include <memory>
+#include <mutex>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "framework/utf.h"
 #include "toolkit/handles.h"
 #include "tools/detect_expr.h"
 #include "tools/listerhost_capture.h"
@@ -43,11 +58,37 @@ using DetectFn = void(__stdcall*)(char*, int);
 using DefaultsFn = void(__stdcall*)(DefaultParams*);
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
+using LoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
+using LoadNextWFn = int(__stdcall*)(HWND, HWND, wchar_t*, int);
 using CloseFn = void(__stdcall*)(HWND);
 using CommandFn = int(__stdcall*)(HWND, int, int);
+using PreviewFn = HBITMAP(__stdcall*)(char*, int, int, char*, int);
+using PreviewWFn = HBITMAP(__stdcall*)(WCHAR*, int, int, char*, int);
 
 // Written before each step so that a crash report can name it.
 const char* g_currentStep = "load";
+
+// The arguments and step texts are UTF-8 inside; a lone surrogate of the
+// command line is kept as is, so that it reaches the plugin unchanged.
+std::wstring Wide(const std::string& utf8) {
+  const std::u16string units = hi::Utf16FromUtf8(utf8, hi::LoneSurrogate::Keep);
+  return std::wstring(units.begin(), units.end());
+}
+
+std::string Utf8(const wchar_t* text) {
+  const std::u16string units(text, text + std::wcslen(text));
+  return hi::Utf8FromUtf16(units, hi::LoneSurrogate::Keep);
+}
+
+// What a host passes to a plugin without the W functions.
+std::string Ansi(const std::string& utf8) {
+  const std::wstring wide = Wide(utf8);
+  if (wide.empty()) return std::string();
+  const int n = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), nullptr, 0, nullptr, nullptr);
+  std::string out(size_t(n > 0 ? n : 0), '\0');
+  if (n > 0) WideCharToMultiByte(CP_ACP, 0, wide.c_str(), int(wide.size()), &out[0], n, nullptr, nullptr);
+  return out;
+}
 
 void Line(const std::string& step, const std::string& result) {
   std::printf("%s -> %s\n", step.c_str(), result.c_str());
@@ -85,13 +126,67 @@ class Plugin {
   DefaultsFn defaults = Get<DefaultsFn>("ListSetDefaultParams");
   LoadFn load = Get<LoadFn>("ListLoad");
   LoadNextFn loadNext = Get<LoadNextFn>("ListLoadNext");
+  LoadWFn loadW = Get<LoadWFn>("ListLoadW");
+  LoadNextWFn loadNextW = Get<LoadNextWFn>("ListLoadNextW");
   CloseFn close = Get<CloseFn>("ListCloseWindow");
   CommandFn command = Get<CommandFn>("ListSendCommand");
+  PreviewFn preview = Get<PreviewFn>("ListGetPreviewBitmap");
+  PreviewWFn previewW = Get<PreviewWFn>("ListGetPreviewBitmapW");
+};
+
+// Child processes of this process, sampled until the host ends; a process
+// that lives at least one sampling period is seen.
+class SpawnWatch {
+ public:
+  SpawnWatch() = default;
+  SpawnWatch(const SpawnWatch&) = delete;
+  SpawnWatch& operator=(const SpawnWatch&) = delete;
+  ~SpawnWatch() {
+    stop_ = true;
+    if (thread_.joinable()) thread_.join();
+  }
+  // Children that already run (a helper the system started for the host's
+  // windows) are not counted.
+  void Start() {
+    if (thread_.joinable()) return;
+    Sample(before_);
+    thread_ = std::thread([this] { Loop(); });
+  }
+  size_t Seen() {
+    std::lock_guard<std::mutex> hold(lock_);
+    return seen_.size();
+  }
+
+ private:
+  static void Sample(std::set<DWORD>& children) {
+    kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    if (!snap) return;
+    PROCESSENTRY32 e = {};
+    e.dwSize = sizeof e;
+    for (BOOL ok = Process32First(snap.get(), &e); ok; ok = Process32Next(snap.get(), &e))
+      if (e.th32ParentProcessID == GetCurrentProcessId()) children.insert(e.th32ProcessID);
+  }
+  void Loop() {
+    while (!stop_) {
+      std::set<DWORD> now;
+      Sample(now);
+      {
+        std::lock_guard<std::mutex> hold(lock_);
+        for (DWORD pid : now)
+          if (!before_.count(pid)) seen_.insert(pid);
+      }
+      Sleep(5);
+    }
+  }
+  std::atomic<bool> stop_{false};
+  std::mutex lock_;
+  std::set<DWORD> before_, seen_;
+  std::thread thread_;
 };
 
 class Host {
  public:
-  explicit Host(Plugin& plugin) : plugin_(plugin) {}
+  Host(Plugin& plugin, bool ansi) : plugin_(plugin), ansi_(ansi) {}
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
@@ -120,6 +215,8 @@ class Host {
   bool Close(const Step& step);
   bool SelectLister(const Step& step);
   bool Watch(const Step& step);
+  bool Preview(const Step& step);
+  bool Previews(const Step& step);
 
   // One Lister window and the viewer the plugin made in it.
   struct Lister {
@@ -132,7 +229,13 @@ class Host {
   Lister& Cur() { return *listers_[current_]; }
   void Tick();
 
+  // The load and next calls with a UTF-8 name, through the W functions
+  // unless the ANSI path is forced or they are missing.
+  HWND CallLoad(const std::string& name, uint32_t flags);
+  int CallLoadNext(const std::string& name, uint32_t flags);
+
   Plugin& plugin_;
+  const bool ansi_;
   std::string detectString_;
   std::unique_ptr<Lister> listers_[MaxListers];
   int current_ = 0;
@@ -144,6 +247,7 @@ class Host {
   LONGLONG longestGap_ = 0;
   std::string longestStep_;
   long ticks_ = 0;
+  SpawnWatch spawns_;
 };
 
 Host* g_host = nullptr;
@@ -170,11 +274,10 @@ LRESULT CALLBACK Host::ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noex
       case WM_CLOSE:
         // Only the steps end the Lister window.
         return 0;
-      default:
-        break;
+      default: break;
     }
   }
-  return DefWindowProcA(wnd, msg, wp, lp);
+  return DefWindowProcW(wnd, msg, wp, lp);
 }
 
 bool Host::Start(std::string& error) {
@@ -193,13 +296,13 @@ bool Host::Start(std::string& error) {
     plugin_.defaults(&params);
   }
 
-  WNDCLASSA wc = {};
+  WNDCLASSW wc = {};
   wc.lpfnWndProc = &Host::ListerProc;
-  wc.hInstance = GetModuleHandleA(nullptr);
+  wc.hInstance = GetModuleHandleW(nullptr);
   wc.hCursor = LoadCursor(nullptr, IDC_ARROW);
   wc.hbrBackground = reinterpret_cast<HBRUSH>(COLOR_WINDOW + 1);
-  wc.lpszClassName = "TLister";
-  if (!RegisterClassA(&wc)) {
+  wc.lpszClassName = L"TLister";
+  if (!RegisterClassW(&wc)) {
     error = "cannot register the Lister window class";
     return false;
   }
@@ -214,8 +317,8 @@ bool Host::CreateLister(int index, std::string& error) {
   AdjustWindowRectEx(&r, kListerStyle, FALSE, 0);
   auto lister = std::make_unique<Lister>();
   const int offset = 40 + 30 * index;
-  lister->wnd.reset(CreateWindowExA(0, "TLister", "Lister", kListerStyle, offset, offset, r.right - r.left,
-                                    r.bottom - r.top, nullptr, nullptr, GetModuleHandleA(nullptr), nullptr));
+  lister->wnd.reset(CreateWindowExW(0, L"TLister", L"Lister", kListerStyle, offset, offset, r.right - r.left,
+                                    r.bottom - r.top, nullptr, nullptr, GetModuleHandleW(nullptr), nullptr));
   if (!lister->wnd) {
     error = "cannot create the Lister window";
     return false;
@@ -265,9 +368,9 @@ void Host::Finish() {
 
 void Host::Pump() {
   MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
+  while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
     TranslateMessage(&msg);
-    DispatchMessageA(&msg);
+    DispatchMessageW(&msg);
   }
 }
 
@@ -318,6 +421,13 @@ bool Host::Run(const Step& step) {
     case StepKind::close: ok = Close(step); break;
     case StepKind::lister: ok = SelectLister(step); break;
     case StepKind::watch: ok = Watch(step); break;
+    case StepKind::preview: ok = Preview(step); break;
+    case StepKind::previews: ok = Previews(step); break;
+    case StepKind::spawns:
+      spawns_.Start();
+      Line(step.text, std::to_string(spawns_.Seen()));
+      ok = true;
+      break;
     case StepKind::stats: {
       char text[96];
       Pump();
@@ -339,7 +449,7 @@ bool Host::Detect(const Step& step) {
   if (!plugin_.detect) return Fail(step, "the plugin has no ListGetDetectString");
   DetectSubject subject;
   subject.fileName = WindowsPath(step.file);
-  kol::KernelHandle file(CreateFileA(subject.fileName.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  kol::KernelHandle file(CreateFileW(Wide(subject.fileName).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                      nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   LARGE_INTEGER size;
   if (!file || !GetFileSizeEx(file.get(), &size)) return Fail(step, "cannot read " + subject.fileName);
@@ -360,9 +470,9 @@ bool Host::Open(const Step& step) {
   // One viewer per Lister window: the previous one goes first.
   if (Cur().viewer && plugin_.close) plugin_.close(Cur().viewer);
   Cur().viewer = nullptr;
-  std::string name = WindowsPath(step.file);
-  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
-  HWND viewer = plugin_.load(Cur().wnd.get(), &name[0], int(step.flags));
+  const std::string name = WindowsPath(step.file);
+  SetWindowTextW(Cur().wnd.get(), Wide("Lister - [" + name + "]").c_str());
+  HWND viewer = CallLoad(name, step.flags);
   // The style as the plugin left it, before the host touches the window.
   const DWORD style = viewer ? DWORD(GetWindowLongA(viewer, GWL_STYLE)) : 0;
   if (viewer) {
@@ -370,7 +480,8 @@ bool Host::Open(const Step& step) {
     AfterLoad();
   }
   char text[64];
-  std::snprintf(text, sizeof text, "%llX style=%lX", static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer)),
+  std::snprintf(text, sizeof text, "%llX style=%lX",
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(viewer)),
                 static_cast<unsigned long>(style));
   Line(step.text, text);
   return true;
@@ -379,12 +490,30 @@ bool Host::Open(const Step& step) {
 bool Host::Next(const Step& step) {
   if (!plugin_.loadNext) return Fail(step, "the plugin has no ListLoadNext");
   if (!Cur().viewer) return Fail(step, "no viewer is open");
-  std::string name = WindowsPath(step.file);
-  SetWindowTextA(Cur().wnd.get(), ("Lister - [" + name + "]").c_str());
-  const int r = plugin_.loadNext(Cur().wnd.get(), Cur().viewer, &name[0], int(step.flags));
+  const std::string name = WindowsPath(step.file);
+  SetWindowTextW(Cur().wnd.get(), Wide("Lister - [" + name + "]").c_str());
+  const int r = CallLoadNext(name, step.flags);
   if (r == 0) AfterLoad();
   Line(step.text, std::to_string(r));
   return true;
+}
+
+HWND Host::CallLoad(const std::string& name, uint32_t flags) {
+  if (plugin_.loadW && !ansi_) {
+    std::wstring wide = Wide(name);
+    return plugin_.loadW(Cur().wnd.get(), &wide[0], int(flags));
+  }
+  std::string ansi = Ansi(name);
+  return plugin_.load(Cur().wnd.get(), &ansi[0], int(flags));
+}
+
+int Host::CallLoadNext(const std::string& name, uint32_t flags) {
+  if (plugin_.loadNextW && !ansi_) {
+    std::wstring wide = Wide(name);
+    return plugin_.loadNextW(Cur().wnd.get(), Cur().viewer, &wide[0], int(flags));
+  }
+  std::string ansi = Ansi(name);
+  return plugin_.loadNext(Cur().wnd.get(), Cur().viewer, &ansi[0], int(flags));
 }
 
 // One key message as the keyboard driver makes it: scan code, the previous
@@ -395,12 +524,19 @@ void Host::PostKey(HWND target, BYTE (&state)[256], int vk, bool down) {
   const bool ctrlHeld = (state[VK_CONTROL] & 0x80) != 0;
   LPARAM lp = 1 | LPARAM(MapVirtualKeyA(UINT(vk), MAPVK_VK_TO_VSC) & 0xFF) << 16;
   switch (vk) {
-    case VK_PRIOR: case VK_NEXT: case VK_END: case VK_HOME: case VK_LEFT: case VK_UP: case VK_RIGHT:
-    case VK_DOWN: case VK_INSERT: case VK_DELETE: case VK_DIVIDE: case VK_NUMLOCK:
-      lp |= LPARAM(1) << 24;
-      break;
-    default:
-      break;
+    case VK_PRIOR:
+    case VK_NEXT:
+    case VK_END:
+    case VK_HOME:
+    case VK_LEFT:
+    case VK_UP:
+    case VK_RIGHT:
+    case VK_DOWN:
+    case VK_INSERT:
+    case VK_DELETE:
+    case VK_DIVIDE:
+    case VK_NUMLOCK: lp |= LPARAM(1) << 24; break;
+    default: break;
   }
   if (altHeld) lp |= LPARAM(1) << 29;
   if (!down) lp |= LPARAM(3) << 30;
@@ -422,8 +558,8 @@ bool Host::Key(const Step& step) {
     bool on;
     int vk, left;
   };
-  const Modifier mods[] = {{step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT},
-                           {step.alt, VK_MENU, VK_LMENU}};
+  const Modifier mods[] = {
+      {step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT}, {step.alt, VK_MENU, VK_LMENU}};
   for (const Modifier& m : mods) {
     if (!m.on) continue;
     state[m.vk] |= 0x80;
@@ -462,6 +598,176 @@ bool Host::Shot(const Step& step) {
   std::string error;
   if (!SaveClientBitmap(Cur().wnd.get(), WindowsPath(step.file), error)) return Fail(step, error);
   Line(step.text, step.file);
+  return true;
+}
+
+// ---- The file panel's thumbnails -------------------------------------------
+
+// One call as a file panel's worker thread makes it: the wide function when
+// the plugin has one, else the ANSI one, with up to 8 KB of the file's first
+// bytes.
+struct PreviewCall {
+  const Plugin* plugin = nullptr;
+  std::wstring wide;
+  std::string ansi;
+  std::vector<char> head;
+  int width = 0, height = 0;
+  bool useWide = false;
+  HBITMAP Ask() const {
+    std::vector<char> buf = head;  // each call gets its own copy, as from the host
+    char* content = buf.empty() ? nullptr : buf.data();
+    if (useWide) return plugin->previewW(const_cast<WCHAR*>(wide.c_str()), width, height, content, int(buf.size()));
+    return plugin->preview(const_cast<char*>(ansi.c_str()), width, height, content, int(buf.size()));
+  }
+};
+
+bool MakePreviewCall(const Plugin& plugin, const Step& step, bool ansi, PreviewCall& call) {
+  if (!plugin.previewW && !plugin.preview) return false;
+  call.plugin = &plugin;
+  call.useWide = plugin.previewW && !ansi;
+  call.wide = Wide(WindowsPath(step.file));
+  call.ansi = Ansi(WindowsPath(step.file));
+  call.width = step.first;
+  call.height = step.second;
+  kol::KernelHandle file(CreateFileW(call.wide.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (file) {
+    call.head.resize(kDetectHead);
+    DWORD got = 0;
+    if (!ReadFile(file.get(), call.head.data(), DWORD(call.head.size()), &got, nullptr)) got = 0;
+    call.head.resize(got);
+  }
+  return true;
+}
+
+// The bitmap's size and kind ("128x96 24-bit DIB section"), or "null".
+std::string DescribeBitmap(HBITMAP bitmap) {
+  if (bitmap == nullptr) return "null";
+  DIBSECTION ds = {};
+  char text[80];
+  if (GetObjectW(bitmap, sizeof ds, &ds) == int(sizeof ds)) {
+    std::snprintf(text, sizeof text, "%ldx%ld %d-bit DIB section", long(ds.dsBm.bmWidth), long(ds.dsBm.bmHeight),
+                  int(ds.dsBm.bmBitsPixel));
+  } else {
+    BITMAP bm = {};
+    GetObjectW(bitmap, sizeof bm, &bm);
+    std::snprintf(text, sizeof text, "%ldx%ld %d-bit device bitmap", long(bm.bmWidth), long(bm.bmHeight),
+                  int(bm.bmBitsPixel));
+  }
+  return text;
+}
+
+// A 24-bit BMP file of any bitmap, through GetDIBits.
+bool SaveBitmap(HBITMAP bitmap, const std::string& path, std::string& error) {
+  BITMAP bm = {};
+  if (!GetObjectW(bitmap, sizeof bm, &bm)) {
+    error = "not a bitmap";
+    return false;
+  }
+  BITMAPINFO info = {};
+  info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+  info.bmiHeader.biWidth = bm.bmWidth;
+  info.bmiHeader.biHeight = bm.bmHeight;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  const DWORD stride = DWORD((bm.bmWidth * 3 + 3) & ~3);
+  std::vector<uint8_t> rows(size_t(stride) * size_t(bm.bmHeight));
+  kol::MemoryDc dc = kol::CompatibleDc(nullptr);
+  if (GetDIBits(dc.get(), bitmap, 0, UINT(bm.bmHeight), rows.data(), &info, DIB_RGB_COLORS) != bm.bmHeight) {
+    error = "GetDIBits failed";
+    return false;
+  }
+  BITMAPFILEHEADER file = {};
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof(BITMAPINFOHEADER);
+  file.bfSize = DWORD(file.bfOffBits + rows.size());
+  std::FILE* f = _wfopen(Wide(path).c_str(), L"wb");
+  if (!f) {
+    error = "cannot write " + path;
+    return false;
+  }
+  bool ok = std::fwrite(&file, sizeof file, 1, f) == 1 && std::fwrite(&info.bmiHeader, 40, 1, f) == 1 &&
+            std::fwrite(rows.data(), 1, rows.size(), f) == rows.size();
+  ok = std::fclose(f) == 0 && ok;
+  if (!ok) error = "cannot write " + path;
+  return ok;
+}
+
+struct PreviewJob {
+  const PreviewCall* call;
+  HBITMAP bitmap = nullptr;
+};
+
+DWORD WINAPI PreviewThread(void* param) noexcept {
+  auto* job = static_cast<PreviewJob*>(param);
+  job->bitmap = job->call->Ask();
+  return 0;
+}
+
+struct PreviewWorker {
+  const PreviewCall* call;
+  const std::string* expected;
+  int calls;
+  long answered = 0, differing = 0;
+};
+
+DWORD WINAPI PreviewWorkerThread(void* param) noexcept {
+  auto* w = static_cast<PreviewWorker*>(param);
+  for (int i = 0; i < w->calls; ++i) {
+    HBITMAP b = w->call->Ask();
+    if (DescribeBitmap(b) != *w->expected) ++w->differing;
+    if (b) DeleteObject(b);
+    ++w->answered;
+  }
+  return 0;
+}
+
+bool Host::Preview(const Step& step) {
+  PreviewCall call;
+  if (!MakePreviewCall(plugin_, step, ansi_, call)) return Fail(step, "the plugin has no ListGetPreviewBitmap[W]");
+  PreviewJob job{&call};
+  kol::ThreadHandle thread(CreateThread(nullptr, 0, PreviewThread, &job, 0, nullptr));
+  if (!thread) return Fail(step, "no worker thread");
+  // The window thread goes on handling its messages meanwhile, as the file
+  // manager's does.
+  HANDLE raw = thread.get();
+  while (MsgWaitForMultipleObjects(1, &raw, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) Pump();
+  std::string result = DescribeBitmap(job.bitmap);
+  std::string error;
+  if (job.bitmap != nullptr && !step.output.empty() && !SaveBitmap(job.bitmap, WindowsPath(step.output), error))
+    result += " (" + error + ")";
+  // The bitmap is the host's: it deletes it when done.
+  if (job.bitmap != nullptr) DeleteObject(job.bitmap);
+  Line(step.text, result);
+  return true;
+}
+
+// N calls on each of two threads at once; every answer is checked to be a
+// bitmap of the first answer's size (or null like it) and deleted.
+bool Host::Previews(const Step& step) {
+  PreviewCall call;
+  if (!MakePreviewCall(plugin_, step, ansi_, call)) return Fail(step, "the plugin has no ListGetPreviewBitmap[W]");
+  HBITMAP sample = call.Ask();
+  const std::string first = DescribeBitmap(sample);
+  if (sample) DeleteObject(sample);
+  PreviewWorker workers[2] = {{&call, &first, step.calls}, {&call, &first, step.calls}};
+  LARGE_INTEGER start, end, frequency;
+  QueryPerformanceFrequency(&frequency);
+  QueryPerformanceCounter(&start);
+  kol::ThreadHandle threads[2];
+  HANDLE raw[2];
+  for (int t = 0; t < 2; ++t) {
+    threads[t] = kol::ThreadHandle(CreateThread(nullptr, 0, PreviewWorkerThread, &workers[t], 0, nullptr));
+    if (!threads[t]) return Fail(step, "no worker thread");
+    raw[t] = threads[t].get();
+  }
+  while (MsgWaitForMultipleObjects(2, raw, TRUE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 2) Pump();
+  QueryPerformanceCounter(&end);
+  char text[160];
+  std::snprintf(text, sizeof text, "%ld calls, %ld differing from the first (%s), %.0f ms",
+                workers[0].answered + workers[1].answered, workers[0].differing + workers[1].differing, first.c_str(),
+                double(end.QuadPart - start.QuadPart) * 1000.0 / double(frequency.QuadPart));
+  Line(step.text, text);
   return true;
 }
 
@@ -511,38 +817,52 @@ bool Host::Watch(const Step& step) {
   return true;
 }
 
-int Main(int argc, char** argv) {
-  if (argc < 2) {
-    std::fprintf(stderr, "usage: listerhost PLUGIN_FILE STEP...\n");
+// The command line in UTF-16, whatever the ANSI code page holds.
+std::vector<std::string> Arguments() {
+  std::vector<std::string> args;
+  int argc = 0;
+  wchar_t** argv = CommandLineToArgvW(GetCommandLineW(), &argc);
+  if (!argv) return args;
+  for (int i = 1; i < argc; ++i) args.push_back(Utf8(argv[i]));
+  LocalFree(argv);
+  return args;
+}
+
+int Main() {
+  std::vector<std::string> args = Arguments();
+  const bool ansi = !args.empty() && args[0] == "--ansi";
+  if (ansi) args.erase(args.begin());
+  if (args.empty()) {
+    std::fprintf(stderr, "usage: listerhost [--ansi] PLUGIN_FILE STEP...\n");
     return 2;
   }
   // Every step is checked before the plugin is touched.
-  std::vector<Step> steps(size_t(argc - 2));
-  for (int i = 2; i < argc; ++i) {
+  std::vector<Step> steps(args.size() - 1);
+  for (size_t i = 1; i < args.size(); ++i) {
     std::string error;
-    if (!ParseStep(argv[i], steps[size_t(i - 2)], error)) {
-      Line(argv[i], "error: " + error);
+    if (!ParseStep(args[i], steps[i - 1], error)) {
+      Line(args[i], "error: " + error);
       return 2;
     }
   }
 
-  const std::string path = WindowsPath(argv[1]);
-  HMODULE module = LoadLibraryA(path.c_str());
+  const std::string path = WindowsPath(args[0]);
+  HMODULE module = LoadLibraryW(Wide(path).c_str());
   if (!module) {
-    Line(argv[1], "error: cannot load the plugin (error " + std::to_string(GetLastError()) + ")");
+    Line(args[0], "error: cannot load the plugin (error " + std::to_string(GetLastError()) + ")");
     return 1;
   }
   Plugin plugin(module);
   if (!plugin.load) {
-    Line(argv[1], "error: not a Lister plugin (no ListLoad)");
+    Line(args[0], "error: not a Lister plugin (no ListLoad)");
     return 1;
   }
-  g_currentStep = argv[1];
-  Host host(plugin);
+  g_currentStep = args[0].c_str();
+  Host host(plugin, ansi);
   g_host = &host;
   std::string error;
   if (!host.Start(error)) {
-    Line(argv[1], "error: " + error);
+    Line(args[0], "error: " + error);
     return 1;
   }
   int code = 0;
@@ -560,11 +880,14 @@ int Main(int argc, char** argv) {
 }  // namespace
 }  // namespace listerhost
 
-int main(int argc, char** argv) {
+int main() {
   SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
   SetUnhandledExceptionFilter(&listerhost::ReportCrash);
+  // As the file manager: aware of the screen's dots per inch, so that its
+  // windows are not scaled behind the plugin's back.
+  SetProcessDPIAware();
   try {
-    return listerhost::Main(argc, argv);
+    return listerhost::Main();
   } catch (const std::exception& e) {
     listerhost::Line(listerhost::g_currentStep, std::string("error: ") + e.what());
   } catch (...) {

@@ -1,31 +1,15 @@
 #include "tools/listerhost_capture.h"
 
 #include <cstdint>
-#include <fstream>
+#include <cstdio>
 #include <vector>
 
 #include "toolkit/handles.h"
+#include "toolkit/wide.h"
 
 namespace listerhost {
 
 namespace {
-
-// The window's own device context without child clipping: the children's
-// pixels lie in the same surface and are read with the parent's.
-class ClientDc {
- public:
-  explicit ClientDc(HWND w) : wnd_(w), dc_(GetDCEx(w, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS)) {}
-  ClientDc(const ClientDc&) = delete;
-  ClientDc& operator=(const ClientDc&) = delete;
-  ~ClientDc() {
-    if (dc_) ReleaseDC(wnd_, dc_);
-  }
-  HDC get() const { return dc_; }
-
- private:
-  HWND wnd_;
-  HDC dc_;
-};
 
 template <class T>
 void Put(std::vector<char>& out, const T& v) {
@@ -56,13 +40,15 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
   const size_t imageSize = stride * size_t(h);
 
   void* bits = nullptr;
-  ClientDc source(window);
+  // The window's own device context without child clipping: the children's
+  // pixels lie in the same surface and are read with the parent's.
+  kol::WindowDc source = kol::WindowDc::ForWindow(window, DCX_CACHE | DCX_CLIPSIBLINGS);
   if (!source.get()) {
     error = "no device context";
     return false;
   }
-  kol::GdiObject dib(CreateDIBSection(source.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  kol::DcHandle memory = kol::DcHandle::Compatible(source.get());
+  kol::GdiBitmap dib(CreateDIBSection(source.get(), &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::MemoryDc memory = kol::CompatibleDc(source.get());
   if (!dib || !bits || !memory) {
     error = "cannot make the copy";
     return false;
@@ -88,10 +74,10 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
   const char* pixels = static_cast<const char*>(bits);
   file.insert(file.end(), pixels, pixels + imageSize);
 
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(file.data(), std::streamsize(file.size()));
-  out.close();
-  if (!out) {
+  FILE* out = _wfopen(kol::Wide(path).c_str(), L"wb");
+  const bool written = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  const bool closed = out && std::fclose(out) == 0;
+  if (!written || !closed) {
     error = "cannot write " + path;
     return false;
   }

@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <vector>
 
 namespace listerhost {
 
@@ -84,6 +85,40 @@ bool ParseKey(const std::string& rest, Step& step, std::string& error) {
   return true;
 }
 
+// Splits "FILE:W:H[:OUT.bmp]": the sizes are the last two numeric fields
+// followed by nothing or by a name ending in ".bmp", so that drive letters
+// and other colons stay in both file names.
+bool ParsePreview(const std::string& rest, bool withOutput, Step& step, std::string& error) {
+  std::vector<std::string> fields;
+  for (size_t start = 0;;) {
+    const size_t colon = rest.find(':', start);
+    fields.push_back(rest.substr(start, colon - start));
+    if (colon == std::string::npos) break;
+    start = colon + 1;
+  }
+  auto join = [&fields](size_t from, size_t to) {
+    std::string text;
+    for (size_t i = from; i < to; ++i) text += (i > from ? ":" : "") + fields[i];
+    return text;
+  };
+  for (size_t i = fields.size() >= 3 ? fields.size() - 2 : 0; i >= 1 && fields.size() >= 3; --i) {
+    const std::string output = join(i + 2, fields.size());
+    std::string tail = output.size() > 4 ? output.substr(output.size() - 4) : std::string();
+    for (char& c : tail) c = char(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (!output.empty() && !(withOutput && tail == ".bmp")) continue;
+    long long w, h;
+    if (!ParseNumber(fields[i], 1, 16384, w) || !ParseNumber(fields[i + 1], 1, 16384, h)) continue;
+    step.file = join(0, i);
+    step.output = output;
+    step.first = int32_t(w);
+    step.second = int32_t(h);
+    if (step.file.empty()) error = "no file name";
+    return !step.file.empty();
+  }
+  error = "sizes from 1 to 16384 after the file name";
+  return false;
+}
+
 }  // namespace
 
 bool ParseStep(const std::string& text, Step& step, std::string& error) {
@@ -94,8 +129,11 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
   const bool hasRest = colon != std::string::npos;
   const std::string rest = hasRest ? text.substr(colon + 1) : std::string();
 
-  if (name == "close" || name == "stats" || name == "watch") {
-    step.kind = name == "close" ? StepKind::close : name == "stats" ? StepKind::stats : StepKind::watch;
+  if (name == "close" || name == "stats" || name == "watch" || name == "spawns") {
+    step.kind = name == "close"   ? StepKind::close
+                : name == "stats" ? StepKind::stats
+                : name == "watch" ? StepKind::watch
+                                  : StepKind::spawns;
     if (hasRest) error = name + " takes no argument";
     return !hasRest;
   }
@@ -148,6 +186,25 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
       return false;
     }
     return true;
+  }
+  if (name == "preview") {
+    step.kind = StepKind::preview;
+    if (ParsePreview(rest, true, step, error)) return true;
+    if (error.empty()) error = "preview:FILE:W:H[:OUT.bmp]";
+    return false;
+  }
+  if (name == "previews") {
+    step.kind = StepKind::previews;
+    const size_t colon = rest.find(':');
+    long long n;
+    if (colon == std::string::npos || !ParseNumber(rest.substr(0, colon), 1, 1000000, n)) {
+      error = "previews:N:FILE:W:H with N from 1 to 1000000";
+      return false;
+    }
+    step.calls = int32_t(n);
+    if (ParsePreview(rest.substr(colon + 1), false, step, error)) return true;
+    if (error.empty()) error = "previews:N:FILE:W:H";
+    return false;
   }
   error = "unknown step '" + name + "'";
   return false;

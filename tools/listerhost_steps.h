@@ -12,23 +12,45 @@ namespace listerhost {
 // opens several documents one after the other.
 constexpr int MaxListers = 8;
 
-enum class StepKind { detect, open, next, wait, key, cmd, shot, resize, close, stats, lister, watch };
+enum class StepKind {
+  detect,
+  open,
+  next,
+  wait,
+  key,
+  cmd,
+  shot,
+  resize,
+  close,
+  stats,
+  lister,
+  watch,
+  spawns,
+  preview,
+  previews  // the file panel's thumbnail calls
+};
 
 struct Step {
   StepKind kind = StepKind::close;
-  std::string text;      // the argument as typed, echoed before the result
-  std::string file;      // detect, open, next, shot: as given (see WindowsPath)
+  std::string text;       // the argument as typed, echoed before the result
+  std::string file;       // detect, open, next, shot, preview, previews: as given (see WindowsPath)
+  std::string output;     // preview: the BMP file to save the bitmap in, or empty
   bool hasFlags = false;  // open, next: a numeric field followed the file name
   uint32_t flags = 0;
-  int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize: width; lister: number
-  int32_t second = 0;  // cmd: parameter; resize: height
+  int32_t first = 0;   // wait: milliseconds; key: virtual key; cmd: command; resize, preview[s]: width;
+                       // lister: number
+  int32_t second = 0;  // cmd: parameter; resize, preview[s]: height
+  int32_t calls = 0;   // previews: calls on each of the two threads
   bool shift = false, ctrl = false, alt = false;  // key modifiers
 };
 
 // Parses one step. The name ends at the first colon; for open and next the
 // text after the last colon is the show flags only when it is a number, so
-// that drive letters and other colons stay part of the file name. False and
-// a reason when the step is not understood.
+// that drive letters and other colons stay part of the file name. The panel
+// thumbnail steps are "preview:FILE:W:H[:OUT.bmp]" (one call on a worker
+// thread) and "previews:N:FILE:W:H" (N calls on each of two threads at
+// once); their sizes are the last two numeric fields. False and a reason
+// when the step is not understood.
 bool ParseStep(const std::string& text, Step& step, std::string& error);
 
 // A Unix path ("/x/y") as the Windows path of the same file under Wine

@@ -27,8 +27,8 @@ namespace {
 using namespace hi;
 
 const char* LayoutName(TPixelLayout l) {
-  static const char* const names[] = {"pxDevice", "px1Bit", "px4Bit", "px8Bit", "px15Bit",
-                                      "px16Bit", "px24Bit", "px32Bit", "pxCustom"};
+  static const char* const names[] = {"pxDevice", "px1Bit",  "px4Bit",  "px8Bit",  "px15Bit",
+                                      "px16Bit",  "px24Bit", "px32Bit", "pxCustom"};
   return l <= pxCustom ? names[l] : "pxCustom";
 }
 

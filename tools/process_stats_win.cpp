@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <vector>
 
+#include "toolkit/handles.h"
+
 namespace procstats {
 
 namespace {
@@ -43,9 +45,10 @@ BOOL CALLBACK CountTop(HWND wnd, LPARAM counter) {
 }  // namespace
 
 long CountProcessHandles() {
-  HMODULE ntdll = GetModuleHandleA("ntdll.dll");
-  auto query = ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
-                     : nullptr;
+  HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  auto query =
+      ntdll ? reinterpret_cast<QueryProc>(reinterpret_cast<void*>(GetProcAddress(ntdll, "NtQuerySystemInformation")))
+            : nullptr;
   if (!query) return -1;
   constexpr ULONG SystemHandleInformation = 16;
   constexpr LONG InfoLengthMismatch = static_cast<LONG>(0xC0000004);
@@ -75,14 +78,14 @@ long CountThreadWindows() {
 }
 
 long CountProcessThreads() {
-  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0);
-  if (snap == INVALID_HANDLE_VALUE) return -1;
+  kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPTHREAD, 0));
+  if (!snap) return -1;
   THREADENTRY32 te = {};
   te.dwSize = sizeof te;
   const DWORD self = GetCurrentProcessId();
   long n = 0;
-  for (BOOL ok = Thread32First(snap, &te); ok; ok = Thread32Next(snap, &te)) n += te.th32OwnerProcessID == self;
-  CloseHandle(snap);
+  for (BOOL ok = Thread32First(snap.get(), &te); ok; ok = Thread32Next(snap.get(), &te))
+    n += te.th32OwnerProcessID == self;
   return n;
 }
 

@@ -36,8 +36,7 @@ class BitmapArrayTest : public ::testing::Test {
   void SetUp() override {
     InstallDispatchers();
     arr.NamedIndex = true;
-    arr.SetBitmapObjects(
-        ParseNameList("No_Thumb\r\nNo_7za", {Solid(50, 50, 0x00112233), Solid(50, 50, 0x00445566)}));
+    arr.SetBitmapObjects(ParseNameList("No_Thumb\r\nNo_7za", {Solid(50, 50, 0x00112233), Solid(50, 50, 0x00445566)}));
   }
   void TearDown() override { ResetDispatchers(); }
 

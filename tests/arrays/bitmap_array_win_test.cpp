@@ -5,6 +5,7 @@
 #include "framework/array_rw.h"
 #include "imaging/bitmap.h"
 #include "imaging/bitmap_array.h"
+#include "toolkit/handles.h"
 
 using namespace hi;
 
@@ -32,17 +33,12 @@ struct BitmapSink {
 };
 
 COLORREF DrawnColour(TBitmapObject* b) {
-  HDC screen = GetDC(nullptr);
-  HDC mem = CreateCompatibleDC(screen);
-  HBITMAP target = CreateCompatibleBitmap(screen, 50, 50);
-  HGDIOBJ old = SelectObject(mem, target);
-  b->Draw(mem, 0, 0);
-  COLORREF c = GetPixel(mem, 25, 25);
-  SelectObject(mem, old);
-  DeleteObject(target);
-  DeleteDC(mem);
-  ReleaseDC(nullptr, screen);
-  return c;
+  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+  kol::MemoryDc mem = kol::CompatibleDc(screen.get());
+  kol::GdiBitmap target(CreateCompatibleBitmap(screen.get(), 50, 50));
+  kol::SelectGuard select(mem.get(), target.get());
+  b->Draw(mem.get(), 0, 0);
+  return GetPixel(mem.get(), 25, 25);
 }
 
 }  // namespace

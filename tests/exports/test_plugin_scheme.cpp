@@ -3,6 +3,8 @@
 // drives them and every event seen from the test program.
 #include <windows.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,9 +25,7 @@ class TRecorder : public hi::TObject {
  public:
   std::vector<std::string> Names;
   hi::TEventLink FitToWindow;
-  void doEvent(hi::TData& value, uint16_t index) {
-    g_log += Names[index] + ":" + hi::ToString(value) + ";";
-  }
+  void doEvent(hi::TData& value, uint16_t index) { g_log += Names[index] + ":" + hi::ToString(value) + ";"; }
   // Records the FitToWindow answer at the moment the host reports changes.
   void doParams(hi::TData& value, uint16_t) {
     hi::TData fit;
@@ -109,4 +109,9 @@ extern "C" __declspec(dllexport) int __stdcall TestFireDelivers() {
   Counter c;
   hi::FireNull(hi::LinkTo<&Counter::doIt>(&c));
   return c.hits;
+}
+
+// The host's default-parameters record as the plugin kept it.
+extern "C" __declspec(dllexport) void __stdcall TestDefaultParams(unsigned char* buffer, int size) {
+  memcpy(buffer, &hi::DefaultParams, std::min(size_t(size), sizeof hi::DefaultParams));
 }

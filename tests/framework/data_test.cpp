@@ -445,9 +445,7 @@ TEST_F(Dispatch, ReadBitmapArrayAndRawPull) {
 
 namespace {
 std::vector<int> g_order;
-void Record(void* owner) {
-  g_order.push_back(*static_cast<int*>(owner));
-}
+void Record(void* owner) { g_order.push_back(*static_cast<int*>(owner)); }
 int g_late = 99;
 void RecordAndAdd(void* owner) {
   Record(owner);

@@ -14,11 +14,10 @@ TEST(Exceptions, RuntimeErrorMapping) {
   }
   // A fault the processor reports reads the same as the runtime error
   // that names it.
-  const std::pair<int, uint32_t> same[] = {{3, syscode::int_divide},   {4, syscode::array_bounds},
-                                           {5, syscode::int_overflow}, {6, syscode::flt_invalid},
-                                           {7, syscode::flt_divide},   {8, syscode::flt_overflow},
-                                           {9, syscode::flt_underflow}, {12, syscode::priv_instruction},
-                                           {14, syscode::stack_overflow}};
+  const std::pair<int, uint32_t> same[] = {
+      {3, syscode::int_divide},    {4, syscode::array_bounds},      {5, syscode::int_overflow},
+      {6, syscode::flt_invalid},   {7, syscode::flt_divide},        {8, syscode::flt_overflow},
+      {9, syscode::flt_underflow}, {12, syscode::priv_instruction}, {14, syscode::stack_overflow}};
   for (auto [n, code] : same) {
     EXPECT_EQ(RuntimeError(n).Kind(), SystemException(code).Kind()) << n;
     EXPECT_EQ(RuntimeError(n).Message(), SystemException(code).Message()) << n;

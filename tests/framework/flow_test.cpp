@@ -274,8 +274,8 @@ struct MathCase {
 }  // namespace
 
 TEST_F(Flow, MathMasksTheBitOfTwo) {
-  std::vector<MathCase> cases = {{Int(6), 2.0, 2},   {Int(5), 0.0, 0},   {Real(2.5), 2.0, 2}, {Real(3.5), 0.0, 0},
-                                 {Int(-1), 2.0, 2},  {Str("7"), 2.0, 2}, {TData(), 0.0, 0}};
+  std::vector<MathCase> cases = {{Int(6), 2.0, 2},  {Int(5), 0.0, 0},   {Real(2.5), 2.0, 2}, {Real(3.5), 0.0, 0},
+                                 {Int(-1), 2.0, 2}, {Str("7"), 2.0, 2}, {TData(), 0.0, 0}};
   for (uint8_t resultType : {uint8_t(1), uint8_t(0)}) {
     THIMath m;
     m.Operation = 4;

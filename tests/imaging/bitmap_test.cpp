@@ -47,9 +47,9 @@ Bytes MakeBmp(const BmpSpec& s, Bytes* rowsOut = nullptr) {
   int entrySize = s.core ? 3 : 4;
   Bytes table;
   for (int i = 0; i < entries; ++i) {
-    table.push_back(uint8_t(i));         // blue
-    table.push_back(uint8_t(255 - i));   // green
-    table.push_back(uint8_t(i * 3));     // red
+    table.push_back(uint8_t(i));        // blue
+    table.push_back(uint8_t(255 - i));  // green
+    table.push_back(uint8_t(i * 3));    // red
     if (entrySize == 4) table.push_back(0);
   }
   table.insert(table.end(), s.masks.begin(), s.masks.end());

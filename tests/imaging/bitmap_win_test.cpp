@@ -11,6 +11,7 @@
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 #include "tests/imaging/test_files.h"
+#include "toolkit/handles.h"
 
 using namespace hi;
 using namespace testing_imaging;
@@ -20,7 +21,20 @@ namespace {
 // A 32-bit canvas selected into a memory DC, filled with one colour.
 class Canvas {
  public:
-  Canvas(int w, int h, COLORREF fill) {
+  Canvas(int w, int h, COLORREF fill)
+      : bmp_(Section(w, h)), dc_(kol::CompatibleDc(nullptr)), select_(dc_.get(), bmp_.get()) {
+    RECT r = {0, 0, w, h};
+    kol::GdiBrush b(CreateSolidBrush(fill));
+    FillRect(dc_.get(), &r, b.get());
+  }
+  HDC dc() const { return dc_.get(); }
+  COLORREF At(int x, int y) const {
+    GdiFlush();
+    return GetPixel(dc_.get(), x, y);
+  }
+
+ private:
+  static HBITMAP Section(int w, int h) {
     BITMAPINFO bi = {};
     bi.bmiHeader.biSize = sizeof bi.bmiHeader;
     bi.bmiHeader.biWidth = w;
@@ -28,29 +42,12 @@ class Canvas {
     bi.bmiHeader.biPlanes = 1;
     bi.bmiHeader.biBitCount = 32;
     void* bits;
-    bmp_ = CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
-    dc_ = CreateCompatibleDC(nullptr);
-    old_ = SelectObject(dc_, bmp_);
-    RECT r = {0, 0, w, h};
-    HBRUSH b = CreateSolidBrush(fill);
-    FillRect(dc_, &r, b);
-    DeleteObject(b);
-  }
-  ~Canvas() {
-    SelectObject(dc_, old_);
-    DeleteDC(dc_);
-    DeleteObject(bmp_);
-  }
-  HDC dc() const { return dc_; }
-  COLORREF At(int x, int y) const {
-    GdiFlush();
-    return GetPixel(dc_, x, y);
+    return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0);
   }
 
- private:
-  HBITMAP bmp_;
-  HDC dc_;
-  HGDIOBJ old_;
+  kol::GdiBitmap bmp_;
+  kol::MemoryDc dc_;
+  kol::SelectGuard select_;
 };
 
 // 3 x 2, 24 bits: pixel (x, y) is red 40x+1, green 80y+2, blue 7.
@@ -99,7 +96,8 @@ TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
     b->Draw(c.dc(), 0, 0);
     EXPECT_EQ(c.At(1, 1), SampleColor(1, 1));
   }
-  HBITMAP h = static_cast<HBITMAP>(b->ReleaseHandle());
+  kol::GdiBitmap owned(static_cast<HBITMAP>(b->ReleaseHandle()));
+  const HBITMAP h = owned.get();
   ASSERT_NE(h, nullptr);
   EXPECT_EQ(b->Handle(), nullptr);
   EXPECT_FALSE(b->SectionOwnsRows());
@@ -107,7 +105,6 @@ TEST(BitmapWin, DrawAndStretchDrawFromMemoryAndFromHandles) {
   BITMAP bm;
   ASSERT_NE(GetObjectA(h, sizeof bm, &bm), 0);
   EXPECT_EQ(bm.bmWidth, 3);
-  DeleteObject(h);
 }
 
 TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
@@ -140,9 +137,7 @@ TEST(BitmapWin, DeviceBitmapsHandlesAndStorage) {
     EXPECT_EQ(c.At(2, 1), SampleColor(2, 1));
   }
 
-  HDC screen = GetDC(nullptr);
-  HBITMAP raw = CreateCompatibleBitmap(screen, 7, 6);
-  ReleaseDC(nullptr, screen);
+  HBITMAP raw = CreateCompatibleBitmap(kol::WindowDc::ForWindow(nullptr).get(), 7, 6);
   std::unique_ptr<TBitmapObject> s = CreateDeviceBitmap(0, 0);
   s->SetHandle(raw);
   EXPECT_EQ(s->Width(), 7);

@@ -5,14 +5,14 @@
 #include <gtest/gtest.h>
 #include <png.h>
 
+#include <setjmp.h>
+#include <sys/stat.h>
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <memory>
-#include <setjmp.h>
-#include <sys/stat.h>
 
 #include "imaging/bitmap.h"
 #include "imaging/expand.h"
@@ -411,7 +411,8 @@ TEST(Corpus, PackedFourBitPcxMatchesNetpbm) {
     std::string head = "P6\n" + std::to_string(w) + " " + std::to_string(h) + "\n255\n";
     Bytes file(head.begin(), head.end());
     file.insert(file.end(), want.begin(), want.end());
-    std::ofstream(ppm, std::ios::binary).write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
+    std::ofstream(ppm, std::ios::binary)
+        .write(reinterpret_cast<const char*>(file.data()), std::streamsize(file.size()));
     ASSERT_EQ(std::system(("ppmtopcx -packed '" + ppm + "' > '" + pcx + "' 2>/dev/null").c_str()), 0);
     const Bytes encoded = ReadFileBytes(pcx);
     ASSERT_GT(encoded.size(), 128u);
@@ -436,8 +437,8 @@ TEST(Corpus, EveryFilterAtEveryPixelSizeMatchesLibpng) {
   struct Format {
     int type, depth;
   };
-  const Format formats[] = {{0, 1}, {0, 2}, {3, 4}, {0, 8}, {3, 8}, {0, 16}, {4, 8},
-                            {2, 8}, {6, 8}, {4, 16}, {2, 16}, {6, 16}};
+  const Format formats[] = {{0, 1}, {0, 2}, {3, 4}, {0, 8},  {3, 8},  {0, 16},
+                            {4, 8}, {2, 8}, {6, 8}, {4, 16}, {2, 16}, {6, 16}};
   const int filters[] = {PNG_FILTER_NONE, PNG_FILTER_SUB, PNG_FILTER_UP, PNG_FILTER_AVG, PNG_FILTER_PAETH};
   std::string name = testing::TempDir() + "/filter_check.png";
   uint32_t seed = 7;
@@ -460,7 +461,7 @@ TEST(Corpus, EveryFilterAtEveryPixelSizeMatchesLibpng) {
             const size_t y = i / rowBytes, x = i % rowBytes / pixelBytes;
             if (blocks)
               rows[i] = (y == 9 && x == 40) || (y == 17 && x == 3) ? uint8_t(seed >> 24)
-                                                                 : uint8_t((x / 21 + y / 6) * 37 + i % pixelBytes);
+                                                                   : uint8_t((x / 21 + y / 6) * 37 + i % pixelBytes);
             else  // noise where the filters differ most, a flat band where they meet
               rows[i] = i < rows.size() / 3 ? uint8_t(seed >> 24) : uint8_t(y * 29);
           }

@@ -92,9 +92,9 @@ TEST(Pcx, PlanarAndPackedFormats) {
   TBitmapObject* b = p->Bitmap();
   EXPECT_EQ(b->PixelLayout(), px4Bit);
   const uint8_t* r = b->ScanLine(0);
-  EXPECT_EQ(r[0], 0x98);  // pixel 0: planes 0 and 3; pixel 1: plane 3
-  EXPECT_EQ(r[2], 0xBA);  // pixel 4: planes 0, 1 and 3; pixel 5: planes 1 and 3
-  EXPECT_EQ(r[4], 0x30);  // the last pixel of the odd width is converted too
+  EXPECT_EQ(r[0], 0x98);                   // pixel 0: planes 0 and 3; pixel 1: plane 3
+  EXPECT_EQ(r[2], 0xBA);                   // pixel 4: planes 0, 1 and 3; pixel 5: planes 1 and 3
+  EXPECT_EQ(r[4], 0x30);                   // the last pixel of the odd width is converted too
   EXPECT_EQ(b->Colors()[1], 0x000F1419u);  // header entry 1: red 15, green 20, blue 25
   // 4 bits packed: nibbles as they are, high first (the odd last one too).
   p = Load(MakePcx(5, 4, 1, 3, 1, 2, {0x12, 0x30}), &ok);

@@ -324,15 +324,15 @@ TEST(Png, PaethTiesPickTheNeighbourTheFormatDefines) {
   struct Tie {
     uint8_t a, b, c;
   };
-  const Tie ties[] = {{9, 9, 9},     // all equal: a
-                      {11, 8, 10},   // pa 2 > pb 1 = pc 1: b
-                      {10, 0, 5}};   // pc 0 below pa = pb = 5: c
+  const Tie ties[] = {{9, 9, 9},    // all equal: a
+                      {11, 8, 10},  // pa 2 > pb 1 = pc 1: b
+                      {10, 0, 5}};  // pc 0 below pa = pb = 5: c
   const std::pair<uint8_t, uint8_t> formats[] = {{8, 0}, {8, 2}, {8, 4}, {8, 6}, {16, 2}};
   std::unique_ptr<TPngDecoder> d = CreatePngDecoder();
   for (const Tie& t : ties)
     for (auto [depth, type] : formats) {
-      SCOPED_TRACE(testing::Message() << "type " << int(type) << " depth " << int(depth) << " tie " << int(t.a)
-                                      << "," << int(t.b) << "," << int(t.c));
+      SCOPED_TRACE(testing::Message() << "type " << int(type) << " depth " << int(depth) << " tie " << int(t.a) << ","
+                                      << int(t.b) << "," << int(t.c));
       Image im{2, 2, depth, type, {}};
       const size_t bpp = size_t(Bpp(im));
       Bytes top(bpp, t.c), bottom(bpp, t.a);
@@ -365,8 +365,8 @@ TEST(Png, Adam7MatchesNonInterlacedForEveryFormat) {
   struct F {
     uint8_t depth, type;
   };
-  const F formats[] = {{1, 0}, {2, 0}, {4, 0}, {8, 0}, {16, 0}, {1, 3}, {2, 3}, {4, 3}, {8, 3},
-                       {8, 2}, {16, 2}, {8, 4}, {16, 4}, {8, 6}, {16, 6}};
+  const F formats[] = {{1, 0}, {2, 0}, {4, 0},  {8, 0}, {16, 0}, {1, 3}, {2, 3}, {4, 3},
+                       {8, 3}, {8, 2}, {16, 2}, {8, 4}, {16, 4}, {8, 6}, {16, 6}};
   const uint32_t sizes[][2] = {{1, 1}, {1, 9}, {3, 5}, {9, 9}, {33, 7}, {8, 16}};
   Bytes plte(768);
   for (size_t i = 0; i < plte.size(); ++i) plte[i] = uint8_t(i * 5);
@@ -548,7 +548,8 @@ TEST(Png, ChecksumEqualsZlibsForEveryLengthAndStart) {
   for (uint8_t fill : {uint8_t(0xFF), uint8_t(0x00), uint8_t(0x80)}) {
     Bytes same(3u << 20, fill);
     for (size_t n : {size_t(5551), size_t(5552), size_t(5553), size_t(5536 * 3 + 31), same.size()})
-      EXPECT_EQ(Adler32(0xFFF0FFF0u, same.data(), n), adler32(0xFFF0FFF0u, same.data(), uInt(n))) << int(fill) << " " << n;
+      EXPECT_EQ(Adler32(0xFFF0FFF0u, same.data(), n), adler32(0xFFF0FFF0u, same.data(), uInt(n)))
+          << int(fill) << " " << n;
   }
   EXPECT_EQ(Adler32(1, data.data(), data.size()), adler32(1, data.data(), uInt(data.size())));
 }

@@ -25,8 +25,8 @@ LISTER_EXPORT HWND __stdcall ListLoad(HWND parent, char*, int) {
   wc.hInstance = GetModuleHandleA(nullptr);
   wc.lpszClassName = "CrashPluginViewer";
   RegisterClassA(&wc);
-  return CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr,
-                         wc.hInstance, nullptr);
+  return CreateWindowExA(0, wc.lpszClassName, "", WS_CHILD | WS_VISIBLE, 0, 0, 10, 10, parent, nullptr, wc.hInstance,
+                         nullptr);
 }
 
 LISTER_EXPORT int __stdcall ListSendCommand(HWND viewer, int command, int) {

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "toolkit/handles.h"
 #include "tools/listerhost_steps.h"
 
 using listerhost::ParseStep;
@@ -40,27 +41,29 @@ std::string Quote(const std::string& arg) { return "\"" + arg + "\""; }
 Outcome RunHost(const std::vector<std::string>& args) {
   Outcome out;
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readEnd = nullptr, writeEnd = nullptr;
-  if (!CreatePipe(&readEnd, &writeEnd, &sa, 0)) return out;
+  HANDLE readRaw = nullptr, writeRaw = nullptr;
+  if (!CreatePipe(&readRaw, &writeRaw, &sa, 0)) return out;
+  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
+  const HANDLE readEnd = readRaw;
   SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
   std::string command = Quote(WindowsPath(LISTERHOST_EXE));
   for (const std::string& a : args) command += " " + Quote(a);
   STARTUPINFOA si = {};
   si.cb = sizeof si;
   si.dwFlags = STARTF_USESTDHANDLES;
-  si.hStdOutput = writeEnd;
+  si.hStdOutput = writeEnd.get();
   si.hStdError = GetStdHandle(STD_ERROR_HANDLE);
   si.hStdInput = nullptr;
   PROCESS_INFORMATION pi = {};
   std::vector<char> line(command.begin(), command.end());
   line.push_back('\0');
   const BOOL started = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi);
-  CloseHandle(writeEnd);
+  writeEnd.reset();
   if (!started) {
-    CloseHandle(readEnd);
     ADD_FAILURE() << "cannot start " << command;
     return out;
   }
+  kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
   std::string text;
   const ULONGLONG deadline = GetTickCount64() + 60000;
   for (;;) {
@@ -87,9 +90,6 @@ Outcome RunHost(const std::vector<std::string>& args) {
     }
   }
   GetExitCodeProcess(pi.hProcess, &out.exitCode);
-  CloseHandle(pi.hProcess);
-  CloseHandle(pi.hThread);
-  CloseHandle(readEnd);
   std::istringstream lines(text);
   std::string l;
   while (std::getline(lines, l)) {
@@ -121,6 +121,9 @@ class Files {
   }
   // A file holding the start of a ZIP archive: a local header signature.
   std::string Zip(const std::string& name) { return Make(name, std::string("PK\x03\x04\x14\0\0\0\x08\0", 10)); }
+  std::string Riff(const std::string& name, const std::string& form) {
+    return Make(name, std::string("RIFF\x0c\0\0\0", 8) + form + std::string("vrsn\x02\0\0\0\x2c\x01", 10));
+  }
   std::string Make(const std::string& name, const std::string& bytes) {
     std::string path = dir_ + "\\" + name;
     std::ofstream(path, std::ios::binary) << bytes;
@@ -148,7 +151,9 @@ Bitmap ReadBmp(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::vector<unsigned char> f((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
   if (f.size() < 54 || f[0] != 'B' || f[1] != 'M') return b;
-  auto u32 = [&](size_t at) { return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24; };
+  auto u32 = [&](size_t at) {
+    return uint32_t(f[at]) | uint32_t(f[at + 1]) << 8 | uint32_t(f[at + 2]) << 16 | uint32_t(f[at + 3]) << 24;
+  };
   const uint32_t offset = u32(10);
   const int32_t w = int32_t(u32(18)), h = int32_t(u32(22));
   b.bits = f[28] | f[29] << 8;
@@ -159,7 +164,8 @@ Bitmap ReadBmp(const std::string& path) {
   b.height = h;
   for (int y = 0; y < h; ++y) {
     const unsigned char* row = &f[offset + stride * size_t(h - 1 - y)];
-    for (int x = 0; x < w; ++x) b.pixels.push_back(uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x]);
+    for (int x = 0; x < w; ++x)
+      b.pixels.push_back(uint32_t(row[3 * x + 2]) << 16 | uint32_t(row[3 * x + 1]) << 8 | row[3 * x]);
   }
   return b;
 }
@@ -207,6 +213,9 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   ASSERT_TRUE(ParseStep("shot:C:\\out.bmp", s, error)) << error;
   EXPECT_EQ(s.file, "C:\\out.bmp");
   EXPECT_FALSE(ParseStep("detect:", s, error));
+  ASSERT_TRUE(ParseStep("spawns", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::spawns);
+  EXPECT_FALSE(ParseStep("spawns:1", s, error));
 
   ASSERT_TRUE(ParseStep("cmd:4:50", s, error)) << error;
   EXPECT_EQ(s.kind, StepKind::cmd);
@@ -255,6 +264,25 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   EXPECT_FALSE(ParseStep("Open:a.cdr", s, error));
   EXPECT_FALSE(ParseStep("", s, error));
 
+  ASSERT_TRUE(ParseStep("preview:C:\\x\\a:b.cdr:128:96:C:\\o.BMP", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::preview);
+  EXPECT_EQ(s.file, "C:\\x\\a:b.cdr");
+  EXPECT_EQ(s.first, 128);
+  EXPECT_EQ(s.second, 96);
+  EXPECT_EQ(s.output, "C:\\o.BMP");
+  ASSERT_TRUE(ParseStep("preview:/tmp/a.cdr:64:48", s, error)) << error;
+  EXPECT_EQ(s.file, "/tmp/a.cdr");
+  EXPECT_EQ(s.output, "");
+  ASSERT_TRUE(ParseStep("previews:500:C:\\a.cdr:128:128", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::previews);
+  EXPECT_EQ(s.calls, 500);
+  EXPECT_EQ(s.file, "C:\\a.cdr");
+  EXPECT_FALSE(ParseStep("preview:a.cdr:128", s, error));
+  EXPECT_FALSE(ParseStep("preview:a.cdr:0:128", s, error));
+  EXPECT_FALSE(ParseStep("preview::128:128", s, error));
+  EXPECT_FALSE(ParseStep("previews:a.cdr:128:128", s, error));
+  EXPECT_FALSE(ParseStep("previews:0:a.cdr:128:128", s, error));
+
   EXPECT_EQ(WindowsPath("/tmp/a b/c.cdr"), "Z:\\tmp\\a b\\c.cdr");
   EXPECT_EQ(WindowsPath("C:\\x/y"), "C:\\x/y");
   EXPECT_EQ(WindowsPath("rel/x"), "rel/x");
@@ -263,16 +291,29 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
 TEST(ListerHost, DetectStringOnDocumentsAndOtherFiles) {
   Files files;
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {files.Zip("logo.cdr"), "1"},  {files.Zip("LOGO.CDT"), "1"},  {files.Zip("fill.pat"), "1"},
-      {files.Zip("draw.des"), "1"},  {files.Zip("archive.zip"), "0"},
-      {files.Make("plain.cdr", "not a zip archive"), "0"},          {files.Make("empty.cdr", ""), "0"},
-      {files.Make("short.cdr", "PK\x03"), "0"}};
+      {files.Zip("logo.cdr"), "1"},
+      {files.Zip("LOGO.CDT"), "1"},
+      {files.Zip("fill.pat"), "1"},
+      {files.Zip("draw.des"), "1"},
+      {files.Zip("archive.zip"), "0"},
+      {files.Make("plain.cdr", "not a zip archive"), "0"},
+      {files.Make("empty.cdr", ""), "0"},
+      {files.Make("short.cdr", "PK\x03"), "0"},
+      // RIFF drawings of every version letter and extension; other RIFF forms are not drawings.
+      {files.Riff("old.cdr", "CDR9"), "1"},
+      {files.Riff("OLD.CDT", "CDRD"), "1"},
+      {files.Riff("old.pat", "CDR6"), "1"},
+      {files.Riff("old.des", "CDRC"), "1"},
+      {files.Riff("sound.cdr", "WAVE"), "0"},
+      {files.Riff("old.riff", "CDR9"), "0"},
+      {files.Make("cut.cdr", "RIFF\x10\0\0\0CD"), "0"}};
   std::vector<std::string> args = {TEST_PLUGIN_PATH};
   for (const auto& c : cases) args.push_back("detect:" + c.first);
   Outcome o = RunHost(args);
   EXPECT_EQ(o.exitCode, 0u) << o.Text();
   ASSERT_EQ(o.lines.size(), cases.size()) << o.Text();
-  for (size_t i = 0; i < cases.size(); ++i) EXPECT_EQ(o.lines[i], "detect:" + cases[i].first + " -> " + cases[i].second);
+  for (size_t i = 0; i < cases.size(); ++i)
+    EXPECT_EQ(o.lines[i], "detect:" + cases[i].first + " -> " + cases[i].second);
 
   // A file that cannot be read is a bad step, not a refusal.
   o = RunHost({TEST_PLUGIN_PATH, "detect:" + files.Path("missing.cdr"), "stats"});
@@ -284,9 +325,9 @@ TEST(ListerHost, DetectStringOnDocumentsAndOtherFiles) {
 TEST(ListerHost, OpenKeysCommandsNextAndClose) {
   Files files;
   const std::string doc = files.Zip("logo.cdr");
-  Outcome o = RunHost({TEST_PLUGIN_PATH, "open:" + doc + ":2", "key:78", "key:78:c", "key:55", "key:56", "key:27",
-                       "key:78:s", "key:49:a", "cmd:5:0", "cmd:1:0", "cmd:2:2", "cmd:3:0", "cmd:4:50",
-                       "next:" + doc, "key:65", "close"});
+  Outcome o =
+      RunHost({TEST_PLUGIN_PATH, "open:" + doc + ":2", "key:78", "key:78:c", "key:55", "key:56", "key:27", "key:78:s",
+               "key:49:a", "cmd:5:0", "cmd:1:0", "cmd:2:2", "cmd:3:0", "cmd:4:50", "next:" + doc, "key:65", "close"});
   EXPECT_EQ(o.exitCode, 0u) << o.Text();
   EXPECT_EQ(o.lines.size(), 16u) << o.Text();
   // The style exactly as the plugin returns it: the load step's child style,
@@ -390,6 +431,31 @@ TEST(ListerHost, StatsCountHandlesWindowsAndMemory) {
   EXPECT_GE(windows[0], 1);
   EXPECT_EQ(windows[1], windows[0] + 1);
   EXPECT_EQ(windows[2], windows[0]);
+}
+
+TEST(ListerHost, PanelPreviewsOnWorkerThreads) {
+  Files files;
+  const std::string doc = WindowsPath(SAMPLE_DOCUMENT), out = files.Path("preview.bmp");
+  const std::string text = files.Make("plain.cdr", "not a document");
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  const std::vector<std::string> steps = {"preview:" + doc + ":128:128:" + out, "preview:" + doc + ":300:300",
+                                          "preview:" + text + ":128:128", std::string("preview:") + folder + ":96:96",
+                                          "previews:40:" + doc + ":64:64"};
+  std::vector<std::string> args = {TEST_PLUGIN_PATH};
+  args.insert(args.end(), steps.begin(), steps.end());
+  Outcome o = RunHost(args);
+  EXPECT_EQ(o.exitCode, 0u) << o.Text();
+  // The sample's 256x160 picture fitted inside, or at its own size.
+  EXPECT_EQ(ResultOf(o, steps[0]), "128x80 24-bit DIB section");
+  EXPECT_EQ(ResultOf(o, steps[1]), "256x160 24-bit DIB section");
+  EXPECT_EQ(ResultOf(o, steps[2]), "null");
+  EXPECT_EQ(ResultOf(o, steps[3]), "null");
+  EXPECT_EQ(ResultOf(o, steps[4]).rfind("80 calls, 0 differing from the first (64x40 24-bit DIB section)", 0), 0u)
+      << o.Text();
+  Bitmap saved = ReadBmp(out);
+  EXPECT_EQ(saved.width, 128);
+  EXPECT_EQ(saved.height, 80);
 }
 
 TEST(ListerHost, BadStepsAndPluginsEndWithAnError) {

@@ -8,6 +8,7 @@
 #include "imaging/image_win.h"
 #include "imaging/png_element.h"
 #include "tests/loaders/loader_files.h"
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
 
 using namespace hi;
@@ -95,10 +96,7 @@ class ImageTest : public ::testing::Test {
     UpdateWindow(Wnd());
     POINT p{x, y};
     ClientToScreen(Wnd(), &p);
-    HDC screen = GetDC(nullptr);
-    COLORREF c = GetPixel(screen, p.x, p.y);
-    ReleaseDC(nullptr, screen);
-    return c;
+    return GetPixel(kol::WindowDc::ForWindow(nullptr).get(), p.x, p.y);
   }
 
   bool Pending() {

@@ -10,6 +10,9 @@
 #include "imaging/picture_stream.h"
 #include "imaging/png_element.h"
 #include "tests/loaders/loader_files.h"
+#ifdef _WIN32
+#include "toolkit/handles.h"
+#endif
 
 using namespace hi;
 using namespace loaders_test;
@@ -26,9 +29,8 @@ uint32_t HandlePixel(TBitmapObject* b, int32_t x, int32_t y) {
   bi.bmiHeader.biHeight = -b->Height();
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
-  HDC dc = GetDC(nullptr);
-  int lines = GetDIBits(dc, static_cast<HBITMAP>(b->Handle()), 0, UINT(b->Height()), px.data(), &bi, DIB_RGB_COLORS);
-  ReleaseDC(nullptr, dc);
+  const int lines = GetDIBits(kol::WindowDc::ForWindow(nullptr).get(), static_cast<HBITMAP>(b->Handle()), 0,
+                              UINT(b->Height()), px.data(), &bi, DIB_RGB_COLORS);
   if (lines != b->Height()) ADD_FAILURE() << "GetDIBits " << lines;
   return px[size_t(y) * b->Width() + x] & 0xFFFFFF;
 }

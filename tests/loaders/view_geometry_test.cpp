@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <utility>
+
 #include "imaging/view_geometry.h"
 
 using namespace hi;
@@ -95,4 +97,24 @@ TEST(ViewGeometry, StretchTileTopLeftAndEmpty) {
     ASSERT_EQ(e.BandCount, 1);
     ExpectRect(e.Bands[0], 0, 0, 392, 266);
   }
+}
+
+TEST(ViewGeometry, FitLargerOnlyCentresWhatFits) {
+  // 64 x 48 in 600 x 400: centred at its own size, not enlarged.
+  TViewPlacement small = PlaceView(vsFit, 600, 400, 64, 48, true);
+  EXPECT_EQ(small.Draw, vdDraw);
+  ExpectRect(small.Dest, 268, 176, 332, 224);
+  // As large as the window in one direction still fits.
+  EXPECT_EQ(PlaceView(vsFit, 600, 400, 600, 100, true).Draw, vdDraw);
+  // Larger in either direction: fitted as without the flag.
+  for (auto [w, h] : {std::pair{1000, 800}, std::pair{601, 10}, std::pair{10, 401}}) {
+    TViewPlacement big = PlaceView(vsFit, 600, 400, w, h, true);
+    TViewPlacement plain = PlaceView(vsFit, 600, 400, w, h);
+    EXPECT_EQ(big.Draw, vdStretch);
+    ExpectRect(big.Dest, plain.Dest.left, plain.Dest.top, plain.Dest.right, plain.Dest.bottom);
+  }
+  ExpectRect(PlaceView(vsFit, 600, 400, 1000, 800, true).Dest, 50, 0, 550, 400);
+  // Only fit is affected.
+  EXPECT_EQ(PlaceView(vsCover, 600, 400, 64, 48, true).Draw, vdStretch);
+  EXPECT_EQ(PlaceView(vsStretch, 600, 400, 64, 48, true).Draw, vdStretch);
 }

@@ -20,8 +20,8 @@ struct Figures {
 };
 
 Figures Measure() {
-  return {procstats::CountProcessHandles(), procstats::CountThreadWindows(), kol::LiveGdiObjects(),
-          kol::LiveControls(), procstats::PrivateBytes()};
+  return {procstats::CountProcessHandles(), procstats::CountThreadWindows(), kol::LiveGdiObjects(), kol::LiveControls(),
+          procstats::PrivateBytes()};
 }
 
 }  // namespace
@@ -56,10 +56,11 @@ TEST(Leaks, ThousandLoadReloadCloseCyclesKeepResourcesLevel) {
   test::g_config.failLoad = false;
   Pump();
   Figures after = Measure();
-  std::printf("leak figures over 1000 cycles: handles %ld -> %ld, windows %ld -> %ld, gdi %ld -> %ld, "
-              "controls %ld -> %ld, private %zu KB -> %zu KB\n",
-              before.handles, after.handles, before.windows, after.windows, before.gdi, after.gdi, before.controls,
-              after.controls, before.priv / 1024, after.priv / 1024);
+  std::printf(
+      "leak figures over 1000 cycles: handles %ld -> %ld, windows %ld -> %ld, gdi %ld -> %ld, "
+      "controls %ld -> %ld, private %zu KB -> %zu KB\n",
+      before.handles, after.handles, before.windows, after.windows, before.gdi, after.gdi, before.controls,
+      after.controls, before.priv / 1024, after.priv / 1024);
   RecordProperty("handles_delta", static_cast<int>(after.handles - before.handles));
   RecordProperty("private_kb_delta", static_cast<int>((static_cast<long long>(after.priv) - before.priv) / 1024));
   EXPECT_LE(after.handles, before.handles + 4);

@@ -5,6 +5,7 @@
 #include <commctrl.h>
 
 #include <string>
+#include <vector>
 
 #include "toolkit/platform.h"
 
@@ -31,22 +32,45 @@ HWND TooltipOf(HWND owner) {
 
 }  // namespace
 
-TEST(Library, ModuleNameNamesTheLibraryNotTheProgram) {
-  Probe p;
-  ASSERT_NE(p.dll, nullptr);
-  auto name = p.Get<int (*)(char*, int)>("ProbeModuleName");
+TEST(Library, ModuleNameNamesTheLibraryWholeFromAnyFolder) {
+  // A copy of the library deep in folders whose path is longer than any
+  // fixed buffer a caller might choose (MAX_PATH, or 1024 bytes). The test
+  // lays it out with the wide calls, which take such paths; the names are
+  // plain ASCII, so the 8-bit answer must equal them byte for byte.
+  char probe[MAX_PATH] = {};
+  {
+    Probe p;
+    ASSERT_NE(p.dll, nullptr);
+    ASSERT_GT(GetModuleFileNameA(p.dll, probe, sizeof probe), 0u);
+  }
+  auto wide = [](const std::string& s) { return std::wstring(s.begin(), s.end()); };
+  std::vector<std::string> folders;
+  std::string folder = kol::TempFolder() + "cdrthumb_module_" + std::to_string(GetCurrentProcessId());
+  for (char c : std::string("abcdef")) {
+    folder += (folders.empty() ? "" : "\\") + std::string(folders.empty() ? 1 : 200, c);
+    ASSERT_TRUE(CreateDirectoryW(wide(folder).c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS)
+        << folder.size() << " " << GetLastError();
+    folders.push_back(folder);
+  }
+  const std::string copy = folder + "\\probe copy.dll";
+  ASSERT_GT(copy.size(), 1024u);
+  ASSERT_TRUE(CopyFileW(wide(probe).c_str(), wide(copy).c_str(), FALSE)) << GetLastError();
+  HMODULE dll = LoadLibraryW(wide(copy).c_str());
+  ASSERT_NE(dll, nullptr) << GetLastError();
+  auto name = reinterpret_cast<int (*)(char*, int)>(reinterpret_cast<void*>(GetProcAddress(dll, "ProbeModuleName")));
   ASSERT_NE(name, nullptr);
-  char buf[1024] = {};
-  int n = name(buf, sizeof buf);
-  std::string path(buf);
+  std::vector<char> buf(4096);
+  const int n = name(buf.data(), int(buf.size()));
+  const std::string path(buf.data());
+  FreeLibrary(dll);
+  DeleteFileW(wide(copy).c_str());
+  for (size_t i = folders.size(); i-- > 0;) RemoveDirectoryW(wide(folders[i]).c_str());
+
   EXPECT_EQ(static_cast<size_t>(n), path.size());
-  char exe[1024];
+  EXPECT_EQ(path, copy);
+  char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, sizeof exe);
-  EXPECT_NE(path, exe);
-  char dll[1024];
-  GetModuleFileNameA(p.dll, dll, sizeof dll);
-  EXPECT_EQ(path, dll);
-  EXPECT_NE(path.find("plugin_probe.dll"), std::string::npos) << path;
+  EXPECT_NE(path, exe) << "the library's own name, never the program's";
 }
 
 TEST(Library, WindowsOfTheLibraryUseItsModuleAndHintsMakeTooltips) {

@@ -10,9 +10,7 @@ int TViewerScheme::Live = 0;
 int TCountScheme::Made = 0;
 int TCountScheme::Destroyed = 0;
 
-size_t CountLog(const std::string& entry) {
-  return static_cast<size_t>(std::count(g_log.begin(), g_log.end(), entry));
-}
+size_t CountLog(const std::string& entry) { return static_cast<size_t>(std::count(g_log.begin(), g_log.end(), entry)); }
 
 void TRecorder::doEvent(hi::TData& value, uint16_t index) {
   std::string name = index < Names.size() ? Names[index] : "?";
@@ -20,9 +18,7 @@ void TRecorder::doEvent(hi::TData& value, uint16_t index) {
   if (name == "load" && g_config.failLoad) hi::FireInteger(Fail, 0);
 }
 
-TChildElement::TChildElement(kol::TControl* parent) : THIWin(parent) {
-  SetControl(kol::TControl::NewPaintBox(parent));
-}
+TChildElement::TChildElement(kol::TControl* parent) : THIWin(parent) { SetControl(kol::TControl::NewPaintBox(parent)); }
 
 TViewerScheme::TViewerScheme(hi::THIMultiElementEx* container, void* parentValue, hi::TObject* owner)
     : TClassMultiBase(owner, parentValue) {
@@ -56,7 +52,8 @@ TViewerScheme::TViewerScheme(hi::THIMultiElementEx* container, void* parentValue
 
   Recorder = new TRecorder();
   elements_.emplace_back(Recorder);
-  Recorder->Names = {"load", "unload", "attach", "flags", "create", "formshow", "close", "key", "keyup", "childkey", "show", "formmove", "move", "mousedown"};
+  Recorder->Names = {"load", "unload", "attach",   "flags", "create",   "formshow", "close",
+                     "key",  "keyup",  "childkey", "show",  "formmove", "move",     "mousedown"};
   Recorder->Fail = hi::LinkTo<&hi::THiListerForm::doResult>(Form);
 
   edge->Bind(this, container);
@@ -96,8 +93,8 @@ TCountScheme::TCountScheme(hi::THIMultiElementEx* container, void* parentValue, 
   Edge->Bind(this, container);
   Edge->onWork[0] = hi::LinkTo<&TCountScheme::doWork>(this);
   Edge->Data[0] = hi::LinkTo<&TCountScheme::Serial>(this);
-  hi::AddStartupHandler([](void* self) { g_log.push_back("start:" + std::to_string(static_cast<TCountScheme*>(self)->Id)); },
-                        this);
+  hi::AddStartupHandler(
+      [](void* self) { g_log.push_back("start:" + std::to_string(static_cast<TCountScheme*>(self)->Id)); }, this);
 }
 
 TCountScheme::~TCountScheme() {

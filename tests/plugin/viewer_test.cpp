@@ -1,5 +1,5 @@
-#include <algorithm>
 #include <gtest/gtest.h>
+#include <algorithm>
 
 #include "plugin/list_plug_win.h"
 #include "plugin/lister_form_win.h"
@@ -92,7 +92,9 @@ TEST_F(Viewer, LoadReloadAndCloseFireInOrder) {
   Pump();
   RECT client, child;
   GetClientRect(w, &client);
-  GetWindowRect(rec->Form == nullptr ? w : static_cast<test::TViewerScheme*>(rec->Instance->Owner)->Child->Control()->Handle(), &child);
+  GetWindowRect(
+      rec->Form == nullptr ? w : static_cast<test::TViewerScheme*>(rec->Instance->Owner)->Child->Control()->Handle(),
+      &child);
   EXPECT_EQ(child.right - child.left, client.right);
   EXPECT_EQ(child.bottom - child.top, client.bottom);
 

@@ -34,6 +34,21 @@ TEST(Paths, SplittingUsesColonAndBackslashOnly) {
   EXPECT_EQ(kol::IncludeTrailingChar("C:\\t\\", '\\'), "C:\\t\\");
 }
 
+TEST(Paths, NamesThatNoFileCanHave) {
+  // UTF-8 names split on the same bytes: no byte of a multi-byte character
+  // is a separator.
+  const std::string name = "C:\\\xd1\x8d\xd1\x81\xd0\xba\\\xe5\x9b\xb3 \xf0\x9f\x8e\xa8.cdr";
+  EXPECT_EQ(kol::FolderPart(name), "C:\\\xd1\x8d\xd1\x81\xd0\xba\\");
+  EXPECT_EQ(kol::NameWithoutExtension(name), "\xe5\x9b\xb3 \xf0\x9f\x8e\xa8");
+  EXPECT_FALSE(kol::NamesNoFile(name));
+  for (const char* ok :
+       {"", "C:\\a b\\50% off;x.cdr", "\\\\server\\share\\a.cdr", "\\\\?\\C:\\long.cdr", "caf\xe9.cdr"})
+    EXPECT_FALSE(kol::NamesNoFile(ok)) << ok;
+  for (const char* bad : {"C:\\????? ??.cdr", "C:\\*.cdr", "C:\\a\" \"C:\\b.cdr", "C:\\a<b.cdr", "a>b", "a|b", "a\tb",
+                          "\\\\?\\C:\\?.cdr", "C:\\x\\\\?\\y"})
+    EXPECT_TRUE(kol::NamesNoFile(bad)) << bad;
+}
+
 namespace {
 struct Sink {
   std::vector<std::string> got;

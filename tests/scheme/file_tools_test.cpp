@@ -3,64 +3,69 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
+#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "scheme/dir.h"
 #include "scheme/file_tools.h"
 #include "toolkit/files_win.h"
+#include "toolkit/handles.h"
 #include "toolkit/platform.h"
+#include "toolkit/wide.h"
 
 using namespace hi;
 
 namespace {
 
 // A private folder under the temporary folder, removed with its contents.
+// Names are UTF-8, made through the wide calls.
 class Scratch {
  public:
   Scratch() {
     static int n = 0;
     path_ = kol::TempFolder() + "cdrthumb_files_" + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++n);
-    CreateDirectoryA(path_.c_str(), nullptr);
+    CreateDirectoryW(kol::Wide(path_).c_str(), nullptr);
   }
-  ~Scratch() { Remove(path_); }
+  ~Scratch() { Remove(kol::Wide(path_)); }
   const std::string& path() const { return path_; }
   std::string File(const std::string& name, const std::string& text = "x") const {
     std::string full = path_ + "\\" + name;
-    std::ofstream(full, std::ios::binary) << text;
+    if (FILE* f = _wfopen(kol::Wide(full).c_str(), L"wb")) {
+      std::fwrite(text.data(), 1, text.size(), f);
+      std::fclose(f);
+    }
     return full;
   }
   std::string Folder(const std::string& name) const {
     std::string full = path_ + "\\" + name;
-    CreateDirectoryA(full.c_str(), nullptr);
+    CreateDirectoryW(kol::Wide(full).c_str(), nullptr);
     return full;
   }
 
  private:
-  static void Remove(const std::string& dir) {
-    WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA((dir + "\\*").c_str(), &f);
-    if (h != INVALID_HANDLE_VALUE) {
+  static void Remove(const std::wstring& dir) {
+    WIN32_FIND_DATAW f;
+    // Closed before the folder itself is removed.
+    if (kol::FindHandle h{FindFirstFileW((dir + L"\\*").c_str(), &f)}) {
       do {
-        std::string name = f.cFileName;
-        if (name == "." || name == "..") continue;
-        std::string full = dir + "\\" + name;
+        std::wstring name = f.cFileName;
+        if (name == L"." || name == L"..") continue;
+        std::wstring full = dir + L"\\" + name;
         if (f.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
           Remove(full);
         } else {
-          SetFileAttributesA(full.c_str(), FILE_ATTRIBUTE_NORMAL);
-          DeleteFileA(full.c_str());
+          SetFileAttributesW(full.c_str(), FILE_ATTRIBUTE_NORMAL);
+          DeleteFileW(full.c_str());
         }
-      } while (FindNextFileA(h, &f));
-      FindClose(h);
+      } while (FindNextFileW(h.get(), &f));
     }
-    RemoveDirectoryA(dir.c_str());
+    RemoveDirectoryW(dir.c_str());
   }
   std::string path_;
 };
 
-bool Exists(const std::string& p) { return GetFileAttributesA(p.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool Exists(const std::string& p) { return GetFileAttributesW(kol::Wide(p).c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 struct Sink {
   std::vector<TData> got;
@@ -93,7 +98,8 @@ TEST(Files, FileListAndDeleteFilesKeepToTheMasksFolderAndToFiles) {
   std::sort(found.begin(), found.end());
   EXPECT_EQ(found, (std::vector<std::string>{s.path() + "\\a.png", s.path() + "\\b.png"}));
   std::string list = kol::FileList(s.path() + "\\", "*.png");
-  EXPECT_TRUE(list == s.path() + "\\a.png;" + s.path() + "\\b.png" || list == s.path() + "\\b.png;" + s.path() + "\\a.png")
+  EXPECT_TRUE(list == s.path() + "\\a.png;" + s.path() + "\\b.png" ||
+              list == s.path() + "\\b.png;" + s.path() + "\\a.png")
       << list;
   EXPECT_EQ(kol::FileList(s.path(), "*.none"), "");
 
@@ -126,8 +132,8 @@ TEST(Files, ASemicolonInANameNeverDeletesAnotherFile) {
   Scratch s;
   Scratch cwd;
   s.File("x;y.png");
-  const std::string lookalike = s.File("x");           // "folder\x" before the ";"
-  const std::string relative = cwd.File("y.png");      // "y.png" after it, in the current folder
+  const std::string lookalike = s.File("x");       // "folder\x" before the ";"
+  const std::string relative = cwd.File("y.png");  // "y.png" after it, in the current folder
   char old[MAX_PATH] = {};
   GetCurrentDirectoryA(MAX_PATH, old);
   SetCurrentDirectoryA(cwd.path().c_str());
@@ -136,6 +142,26 @@ TEST(Files, ASemicolonInANameNeverDeletesAnotherFile) {
   EXPECT_FALSE(Exists(s.path() + "\\x;y.png"));
   EXPECT_TRUE(Exists(lookalike));
   EXPECT_TRUE(Exists(relative));
+}
+
+TEST(Files, NamesOfEveryScriptGoThroughTheWideCalls) {
+  Scratch s;
+  const std::string dir = s.Folder("\xd0\x94\xd0\xbe\xd0\xba \xce\x88\xce\xb3 \xe6\x9b\xb8 \xf0\x9f\x8e\xa8");
+  const std::string sketch = s.File(kol::NamePart(dir) + "\\\xd1\x8d\xd1\x81\xd0\xba\xd0\xb8\xd0\xb7 \xe5\x9b\xb3.png");
+  EXPECT_TRUE(kol::FileExists(sketch));
+  EXPECT_EQ(kol::FindFiles(dir, "*.png"), std::vector<std::string>{sketch});
+  // What a host converting to the ANSI code page makes of that name: a
+  // pattern that the system would match, and no file.
+  EXPECT_FALSE(kol::FileExists(dir + "\\????? ?.png"));
+  kol::DeleteFiles(dir + "\\*.png");
+  EXPECT_FALSE(Exists(sketch));
+
+  wchar_t saved[32768] = {};
+  const DWORD had = GetEnvironmentVariableW(L"TMP", saved, 32768);
+  SetEnvironmentVariableW(L"TMP", kol::Wide(dir).c_str());
+  const std::string temp = kol::TempFolder();
+  SetEnvironmentVariableW(L"TMP", had ? saved : nullptr);
+  EXPECT_EQ(temp, dir + "\\");
 }
 
 TEST(Files, TemporaryFolderComesBackWholeWithOneBackslash) {
@@ -154,7 +180,7 @@ TEST(Files, TemporaryFolderComesBackWholeWithOneBackslash) {
   const DWORD had = GetEnvironmentVariableA("TMP", saved, sizeof saved);
   const std::string longPath = "C:\\" + std::string(150, 'a') + "\\" + std::string(150, 'b');
   SetEnvironmentVariableA("TMP", longPath.c_str());
-  const std::string got = kol::SystemTempFolder();
+  const std::string got = kol::TempFolder();
   SetEnvironmentVariableA("TMP", had ? saved : nullptr);
   EXPECT_EQ(got, longPath + "\\");
 }

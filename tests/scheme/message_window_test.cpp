@@ -4,8 +4,8 @@
 
 #include <atomic>
 #include <memory>
-#include <thread>
 #include <stdexcept>
+#include <thread>
 #include <vector>
 
 #include "toolkit/platform.h"

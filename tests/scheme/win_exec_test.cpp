@@ -5,8 +5,8 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
-#include <cstdio>
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -71,7 +71,9 @@ void RunCmd(THIWinExec& e, const std::string& commandLine) {
 }
 
 bool PumpUntil(const std::function<bool()>& done, DWORD ms = 20000) { return kol::PumpMessagesUntil(done, ms); }
-void PumpFor(DWORD ms) { kol::PumpMessagesUntil([] { return false; }, ms); }
+void PumpFor(DWORD ms) {
+  kol::PumpMessagesUntil([] { return false; }, ms);
+}
 
 kol::KernelHandle OpenChild(DWORD pid) {
   return kol::KernelHandle(OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, pid));

@@ -32,12 +32,12 @@ TEST(Handles, GdiObjectsAreCountedAndReleasedOnce) {
 }
 
 TEST(Handles, ProcessGdiCountFollowsEveryKindOfObject) {
-  // Objects made outside the counted owners (a DIB section, a memory DC)
-  // show in the process figure too.
+  // The process figure sees every kind of object (a DIB section, a memory
+  // DC), not only the brushes the counted owners were tried with.
   const long before = procstats::CountGdiObjects();
   ASSERT_GT(before, 0) << "the stock objects at least";
-  std::vector<HGDIOBJ> made;
-  for (int i = 0; i < 10; ++i) made.push_back(CreateSolidBrush(RGB(i, 0, 0)));
+  std::vector<kol::GdiObject> made;
+  for (int i = 0; i < 10; ++i) made.emplace_back(CreateSolidBrush(RGB(i, 0, 0)));
   BITMAPINFO bi = {};
   bi.bmiHeader.biSize = sizeof bi.bmiHeader;
   bi.bmiHeader.biWidth = 8;
@@ -45,13 +45,13 @@ TEST(Handles, ProcessGdiCountFollowsEveryKindOfObject) {
   bi.bmiHeader.biPlanes = 1;
   bi.bmiHeader.biBitCount = 32;
   void* bits = nullptr;
-  made.push_back(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
-  HDC dc = CreateCompatibleDC(nullptr);
-  ASSERT_NE(dc, nullptr);
-  for (HGDIOBJ o : made) ASSERT_NE(o, nullptr);
+  made.emplace_back(CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, &bits, nullptr, 0));
+  kol::MemoryDc dc = kol::CompatibleDc(nullptr);
+  ASSERT_TRUE(dc);
+  for (const kol::GdiObject& o : made) ASSERT_TRUE(o);
   EXPECT_EQ(procstats::CountGdiObjects(), before + 12);
-  for (HGDIOBJ o : made) DeleteObject(o);
-  DeleteDC(dc);
+  made.clear();
+  dc.reset();
   EXPECT_EQ(procstats::CountGdiObjects(), before);
 }
 
@@ -75,22 +75,22 @@ TEST(Handles, KernelHandlesCloseAndProcessCountFollows) {
 }
 
 TEST(Handles, DeviceContextsAndSelectionAreRestored) {
-  kol::DcHandle mem = kol::DcHandle::Compatible(nullptr);
+  kol::MemoryDc mem = kol::CompatibleDc(nullptr);
   ASSERT_TRUE(mem);
   HGDIOBJ original = GetCurrentObject(mem.get(), OBJ_BRUSH);
-  kol::GdiObject brush(CreateSolidBrush(RGB(9, 9, 9)));
+  kol::GdiBrush brush(CreateSolidBrush(RGB(9, 9, 9)));
   {
     kol::SelectGuard g(mem.get(), brush.get());
     EXPECT_EQ(GetCurrentObject(mem.get(), OBJ_BRUSH), brush.get());
   }
   EXPECT_EQ(GetCurrentObject(mem.get(), OBJ_BRUSH), original);
   HDC raw = mem.get();
-  kol::DcHandle other = std::move(mem);
+  kol::MemoryDc other = std::move(mem);
   EXPECT_FALSE(mem);
   other.reset();
   EXPECT_EQ(GetObjectType(raw), 0u);
 
-  kol::DcHandle screen = kol::DcHandle::ForWindow(nullptr);
+  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
   EXPECT_TRUE(screen);
   EXPECT_GT(GetDeviceCaps(screen.get(), LOGPIXELSY), 0);
 }

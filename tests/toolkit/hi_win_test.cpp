@@ -16,8 +16,8 @@ std::vector<std::string> g_events;
 struct Recorder : hi::TObject {
   std::string prefix;
   void doEvent(hi::TData& v, uint16_t index) {
-    static const char* names[] = {"down", "up", "char", "mdown", "mmove", "mup", "wheel", "setfocus",
-                                  "killfocus", "dbl", "resize", "show", "move"};
+    static const char* names[] = {"down",     "up",        "char", "mdown",  "mmove", "mup", "wheel",
+                                  "setfocus", "killfocus", "dbl",  "resize", "show",  "move"};
     g_events.push_back(prefix + names[index] + ":" + hi::ToString(v));
   }
 };
@@ -26,15 +26,15 @@ struct Recorder : hi::TObject {
 // 'Q' is consumed by its key-down operation.
 class TestWin : public hi::THIWin {
  public:
-  explicit TestWin(TestWin* parent, const std::string& prefix = "")
-      : THIWin(parent ? parent->Control() : nullptr) {
+  explicit TestWin(TestWin* parent, const std::string& prefix = "") : THIWin(parent ? parent->Control() : nullptr) {
     rec.prefix = prefix;
     if (parent)
       SetControl(kol::TControl::NewPaintBox(parent->Control()));
     else
       SetControl(kol::TControl::NewForm(nullptr, "w"));
-    hi::TEventLink* links[] = {&onKeyDown, &onKeyUp,   &onChar,     &onMouseDown, &onMouseMove, &onMouseUp, &onMouseWheel,
-                               &onSetFocus, &onKillFocus, &onDblClick, &onResize,    &onShow,      &onMove};
+    hi::TEventLink* links[] = {&onKeyDown, &onKeyUp,      &onChar,     &onMouseDown, &onMouseMove,
+                               &onMouseUp, &onMouseWheel, &onSetFocus, &onKillFocus, &onDblClick,
+                               &onResize,  &onShow,       &onMove};
     for (uint16_t i = 0; i < 13; ++i) *links[i] = hi::LinkTo<&Recorder::doEvent>(&rec, i);
     Width = 200;
     Height = 150;

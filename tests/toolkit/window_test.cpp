@@ -24,9 +24,9 @@ RECT ChildRect(HWND child) {
 }
 
 COLORREF ErasedColour(HWND w) {
-  kol::DcHandle screen = kol::DcHandle::ForWindow(nullptr);
-  kol::DcHandle mem = kol::DcHandle::Compatible(screen.get());
-  kol::GdiObject bmp(CreateCompatibleBitmap(screen.get(), 8, 8));
+  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+  kol::MemoryDc mem = kol::CompatibleDc(screen.get());
+  kol::GdiBitmap bmp(CreateCompatibleBitmap(screen.get(), 8, 8));
   kol::SelectGuard g(mem.get(), bmp.get());
   SendMessageA(w, WM_ERASEBKGND, reinterpret_cast<WPARAM>(mem.get()), 0);
   return GetPixel(mem.get(), 3, 3);
@@ -48,6 +48,14 @@ TEST(Window, FormIsMadeOnDemandWithItsClassAndSelfProperty) {
   char buf[32];
   GetWindowTextA(w, buf, sizeof buf);
   EXPECT_STREQ(buf, "other");
+  // A Unicode window: a name of any script is its text, whole.
+  const std::string name = "\xd1\x8d\xd1\x81\xd0\xba\xd0\xb8\xd0\xb7 \xe5\x9b\xb3\xe9\x9d\xa2 \xf0\x9f\x8e\xa8";
+  EXPECT_TRUE(IsWindowUnicode(w));
+  form->SetText(name);
+  EXPECT_EQ(form->Text(), name);
+  wchar_t wide[32];
+  GetWindowTextW(w, wide, 32);
+  EXPECT_EQ(std::wstring(wide), L"\u044d\u0441\u043a\u0438\u0437 \u56f3\u9762 \U0001F3A8");
   form.reset();
   EXPECT_FALSE(IsWindow(w));
 }

@@ -6,7 +6,9 @@ using namespace listerhost;
 
 namespace {
 
-const char* kDetect = "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)";
+const char* kDetect =
+    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
+    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
 
 DetectSubject File(const std::string& name, std::vector<unsigned char> head) {
   DetectSubject s;
@@ -17,6 +19,7 @@ DetectSubject File(const std::string& name, std::vector<unsigned char> head) {
 }
 
 const std::vector<unsigned char> kZip = {'P', 'K', 3, 4, 20, 0};
+const std::vector<unsigned char> kRiff = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'C', 'D', 'R', 'D'};
 
 bool Match(const std::string& expr, const DetectSubject& s) {
   DetectResult r = EvaluateDetectString(expr, s);
@@ -32,9 +35,15 @@ TEST(DetectString, PluginExpressionOnDocuments) {
   EXPECT_TRUE(Match(kDetect, File("x.pat", kZip)));
   EXPECT_TRUE(Match(kDetect, File("x.des", kZip)));
   EXPECT_FALSE(Match(kDetect, File("x.zip", kZip)));
-  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'R', 'I', 'F', 'F'})));
+  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'R', 'I', 'F', 'F'})));  // cut before the form type
+  EXPECT_TRUE(Match(kDetect, File("C:\\old\\logo.cdr", kRiff)));
+  EXPECT_TRUE(Match(kDetect, File("x.DES", kRiff)));
+  EXPECT_FALSE(Match(kDetect, File("x.zip", kRiff)));
+  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'})));
+  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'C', 'D'})));
+  EXPECT_TRUE(Match(kDetect, File("x.cdr", {'P', 'K', 3, 4, 0, 0, 0, 0, 'C', 'D', 'R'})));
   EXPECT_FALSE(Match(kDetect, File("x.cdr", {})));
-  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'P', 'K', 3})));  // short file
+  EXPECT_FALSE(Match(kDetect, File("x.cdr", {'P', 'K', 3})));   // short file
   EXPECT_FALSE(Match(kDetect, File("C:\\a.cdr\\file", kZip)));  // the dot is in a folder
   DetectSubject forced = File("x.zip", kZip);
   forced.force = true;
@@ -47,6 +56,10 @@ TEST(DetectString, OperatorsAndPrecedence) {
   DetectSubject s = File("a.txt", {'A', 10});
   EXPECT_TRUE(Match("EXT=\"txt\" | EXT=\"doc\" & [0]=\"Z\"", s));  // & binds tighter
   EXPECT_FALSE(Match("(EXT=\"txt\" | EXT=\"doc\") & [0]=\"Z\"", s));
+  // Groups nested inside groups, '|' inside '&' and '&' inside '|'.
+  EXPECT_TRUE(Match("EXT=\"txt\" & (([0]=\"Z\") | ([0]=\"A\" & ([1]=9 | [1]=10)))", s));
+  EXPECT_FALSE(Match("EXT=\"txt\" & (([0]=\"Z\") | ([0]=\"A\" & ([1]=9 | [1]=11)))", s));
+  EXPECT_FALSE(Match("(EXT=\"doc\")&((([0]=\"A\")))", s));
   EXPECT_TRUE(Match("!EXT=\"doc\"", s));
   EXPECT_TRUE(Match("[1]=10 & [1]<11 & [1]>=10 & [0]!=66", s));
   EXPECT_TRUE(Match("SIZE<3 & SIZE>1", s));

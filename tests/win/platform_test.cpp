@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "framework/exception.h"
+#include "toolkit/handles.h"
 
 namespace {
 
@@ -73,9 +74,7 @@ TEST(Platform, PathMacros) {
 }
 
 TEST(Platform, FontHeight) {
-  HDC dc = GetDC(nullptr);
-  int dpi = GetDeviceCaps(dc, LOGPIXELSY);
-  ReleaseDC(nullptr, dc);
+  const int dpi = GetDeviceCaps(kol::WindowDc::ForWindow(nullptr).get(), LOGPIXELSY);
   EXPECT_EQ(hi::FontHeightFromPoints(8), (8 * dpi + 36) / -72);
   EXPECT_LT(hi::FontHeightFromPoints(8), 0);
   EXPECT_EQ(hi::FontHeightFromPoints(0), 36 / -72);
