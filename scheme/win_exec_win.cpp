@@ -45,6 +45,9 @@ constexpr SIZE_T WorkerStack = 1024;
 // keeping it busy: each chunk costs that thread a probe for the thumbnail,
 // so one chunk at a time is handed over.
 constexpr int MaxChunksInFlight = 1;
+// The archiver's whole report of one extraction fits in these at once;
+// only a program that goes on writing has its chunks paced.
+constexpr int UnpacedChunks = 8;
 
 bool MakePipe(kol::KernelHandle& reader, kol::KernelHandle& writer) {
   SECURITY_ATTRIBUTES sa = {};
@@ -221,10 +224,16 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   run->gate = &gate_;
   run->id = gate_.Begin();
   kol::MessageWindow* window = window_.get();
-  run->post = [this, window, id = run->id, inFlight = run->inFlight](Stream stream, std::string text) {
+  // Chunks taken so far, counted on this element's thread.
+  auto taken = std::make_shared<int>(0);
+  run->post = [this, window, id = run->id, inFlight = run->inFlight, taken](Stream stream, std::string text) {
     inFlight->fetch_add(1);
-    const bool posted = window->Post([this, id, stream, text = std::move(text), inFlight] {
-      inFlight->fetch_sub(1);
+    const bool posted = window->Post([this, window, id, stream, text = std::move(text), inFlight, taken] {
+      // Past the first few chunks of a run, a chunk counts as taken only
+      // once this thread is idle again: the paints it caused and the host's
+      // own timers are served before the next one is handed over.
+      if (++*taken <= UnpacedChunks || !window->RunWhenIdle([inFlight] { inFlight->fetch_sub(1); }))
+        inFlight->fetch_sub(1);
       Deliver(id, stream, text);
     });
     if (!posted) inFlight->fetch_sub(1);

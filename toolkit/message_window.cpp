@@ -30,6 +30,8 @@ MessageWindow::~MessageWindow() {
 }
 
 void MessageWindow::DropPending() {
+  for (const auto& entry : idle_) KillTimer(wnd_.get(), entry.first);
+  idle_.clear();
   // Posted messages that are never delivered would leak their callbacks.
   MSG msg;
   while (PeekMessageW(&msg, wnd_.get(), CallbackMessage, CallbackMessage, PM_REMOVE))
@@ -44,12 +46,31 @@ bool MessageWindow::Post(std::function<void()> callback) {
   return false;
 }
 
+bool MessageWindow::RunWhenIdle(std::function<void()> callback) {
+  if (!wnd_ || !callback) return false;
+  const UINT_PTR id = nextTimer_++;
+  // A timer message is made only when nothing else waits for the thread.
+  if (SetTimer(wnd_.get(), id, USER_TIMER_MINIMUM, nullptr) == 0) return false;
+  idle_.emplace(id, std::move(callback));
+  return true;
+}
+
 LRESULT CALLBACK MessageWindow::Procedure(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   auto* self = reinterpret_cast<MessageWindow*>(GetWindowLongPtrW(wnd, GWLP_USERDATA));
   if (msg == CallbackMessage) {
     std::unique_ptr<Callback> callback(reinterpret_cast<Callback*>(lp));
     if (callback) hi::GuardedRun([&] { (*callback)(); });
     return 0;
+  }
+  if (msg == WM_TIMER && self) {
+    const auto found = self->idle_.find(wp);
+    if (found != self->idle_.end()) {
+      KillTimer(wnd, wp);
+      const std::function<void()> callback = std::move(found->second);
+      self->idle_.erase(found);
+      hi::GuardedRun([&] { callback(); });
+      return 0;
+    }
   }
   if (self && self->previous_) return CallWindowProcW(self->previous_, wnd, msg, wp, lp);
   return DefWindowProcW(wnd, msg, wp, lp);

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <map>
 
 #include "toolkit/handles.h"
 
@@ -27,6 +28,13 @@ class MessageWindow {
   // callback is then dropped).
   bool Post(std::function<void()> callback);
 
+  // Creating thread only: runs the callback once this thread has nothing
+  // but timers left to serve (no sent or posted message, input or paint),
+  // and no sooner than the shortest timer interval. A stream of posted work
+  // paced by it leaves the thread's own timers and paints their turn.
+  // False when no timer could be set (the callback is then dropped).
+  bool RunWhenIdle(std::function<void()> callback);
+
   HWND Handle() const { return wnd_.get(); }
   explicit operator bool() const { return static_cast<bool>(wnd_); }
 
@@ -36,6 +44,9 @@ class MessageWindow {
 
   WindowHandle wnd_;
   WNDPROC previous_ = nullptr;
+  // The callbacks of RunWhenIdle by timer identifier.
+  std::map<UINT_PTR, std::function<void()>> idle_;
+  UINT_PTR nextTimer_ = 1;
 };
 
 // Runs the calling thread's message loop until done() is true or the time
