@@ -66,7 +66,7 @@ THintTool* THIHintManager::CreateTool(HWND window) {
   if (!tip) return t;
   kol::FontDesc desc;
   desc.Name = Font.Name;
-  desc.Height = FontHeightFromPoints(Font.Size);
+  desc.Height = FontHeightFromPoints(Font.Size, WindowDpi(window));
   desc.Style = Font.Style;
   desc.Charset = Font.Charset;
   t->Font = kol::MakeFont(desc);

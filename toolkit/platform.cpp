@@ -118,8 +118,10 @@ int FontHeightFromPoints(int points) {
     kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
     return screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   }();
-  return (points * resolution + 36) / -72;
+  return FontHeightFromPoints(points, resolution);
 }
+
+int FontHeightFromPoints(int points, int dpi) { return (points * dpi + 36) / -72; }
 
 int WindowDpi(HWND window) {
   using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
@@ -129,9 +131,8 @@ int WindowDpi(HWND window) {
     const UINT dpi = forWindow(window);
     if (dpi != 0) return int(dpi);
   }
-  HDC dc = GetDC(nullptr);
-  const int dpi = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-  if (dc) ReleaseDC(nullptr, dc);
+  kol::WindowDc screen = kol::WindowDc::ForWindow(nullptr);
+  const int dpi = screen ? GetDeviceCaps(screen.get(), LOGPIXELSY) : 96;
   return dpi > 0 ? dpi : 96;
 }
 

@@ -38,7 +38,10 @@ namespace hi {
 
 std::string ExpandPathMacros(const std::string& s);
 std::string ResolveFileName(const std::string& s);
+// A font height in pixels for a size in points, at the screen's or at the
+// given dots per inch.
 int FontHeightFromPoints(int points);
+int FontHeightFromPoints(int points, int dpi);
 // The dots per inch of a window: its own when the system can tell
 // (GetDpiForWindow), else the screen's.
 int WindowDpi(HWND window);

@@ -428,6 +428,22 @@ bool Host::Run(const Step& step) {
       Line(step.text, std::to_string(spawns_.Seen()));
       ok = true;
       break;
+    case StepKind::font: {
+      // The height of the viewer's font, as its window reports it.
+      if (!Cur().viewer) {
+        ok = Fail(step, "no viewer is open");
+        break;
+      }
+      LOGFONTW lf = {};
+      const auto font = reinterpret_cast<HFONT>(SendMessageW(Cur().viewer, WM_GETFONT, 0, 0));
+      if (!font || GetObjectW(font, sizeof lf, &lf) == 0) {
+        ok = Fail(step, "the viewer has no font");
+        break;
+      }
+      Line(step.text, "height=" + std::to_string(lf.lfHeight));
+      ok = true;
+      break;
+    }
     case StepKind::stats: {
       char text[96];
       Pump();

@@ -129,11 +129,12 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
   const bool hasRest = colon != std::string::npos;
   const std::string rest = hasRest ? text.substr(colon + 1) : std::string();
 
-  if (name == "close" || name == "stats" || name == "watch" || name == "spawns") {
-    step.kind = name == "close"   ? StepKind::close
-                : name == "stats" ? StepKind::stats
-                : name == "watch" ? StepKind::watch
-                                  : StepKind::spawns;
+  if (name == "close" || name == "stats" || name == "watch" || name == "spawns" || name == "font") {
+    step.kind = name == "close"    ? StepKind::close
+                : name == "stats"  ? StepKind::stats
+                : name == "watch"  ? StepKind::watch
+                : name == "spawns" ? StepKind::spawns
+                                   : StepKind::font;
     if (hasRest) error = name + " takes no argument";
     return !hasRest;
   }

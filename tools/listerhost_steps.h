@@ -26,6 +26,7 @@ enum class StepKind {
   lister,
   watch,
   spawns,
+  font,
   preview,
   previews  // the file panel's thumbnail calls
 };

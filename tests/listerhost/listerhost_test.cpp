@@ -216,6 +216,8 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   ASSERT_TRUE(ParseStep("spawns", s, error)) << error;
   EXPECT_EQ(s.kind, StepKind::spawns);
   EXPECT_FALSE(ParseStep("spawns:1", s, error));
+  ASSERT_TRUE(ParseStep("font", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::font);
 
   ASSERT_TRUE(ParseStep("cmd:4:50", s, error)) << error;
   EXPECT_EQ(s.kind, StepKind::cmd);

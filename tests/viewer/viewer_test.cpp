@@ -448,16 +448,26 @@ std::pair<int, int> DrawnExtent(const Shot& s) {
 
 }  // namespace
 
-// The placeholders are drawn for the screen's resolution: at 192 dots per
-// inch twice the size of 96, from their 200 % artwork.
-TEST_F(Viewer, PlaceholdersFollowTheDpi) {
+// The placeholders and the viewer's font are drawn for the screen's
+// resolution: at 192 dots per inch twice the size of 96, the placeholders
+// from their 200 % artwork.
+TEST_F(Viewer, PlaceholdersAndFontFollowTheDpi) {
   const std::string bare = PluginFolder("dpi", false);
   const std::string doc = Document("dpi.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  auto fontHeight = [&] {
+    const std::string out = Host(bare, {"open:" + doc + ":0", "font", "close"});
+    const size_t at = out.find("font -> height=");
+    return at == std::string::npos ? 0 : std::atoi(out.c_str() + at + 15);
+  };
   Shot at96 = OpenAndShoot(bare, doc, 0);
+  const int font96 = fontHeight();
   SetLogPixels(192);
   Shot at192 = OpenAndShoot(bare, doc, 0);
   Shot fitted = OpenAndShoot(bare, doc, 2 | 32);
+  const int font192 = fontHeight();
   SetLogPixels(0);
+  EXPECT_EQ(font96, -11);
+  EXPECT_EQ(font192, -22);
   const auto small = DrawnExtent(at96), large = DrawnExtent(at192);
   std::printf("[ figures  ] No_7za drawn %dx%d at 96 DPI, %dx%d at 192 DPI\n", small.first, small.second, large.first,
               large.second);
