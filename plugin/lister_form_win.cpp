@@ -1,7 +1,5 @@
 #include "plugin/lister_form_win.h"
 
-#include "toolkit/platform.h"
-
 namespace hi {
 
 THiListerForm::THiListerForm(TPlugWindowRec* record) : THIWin(nullptr) {
@@ -15,11 +13,6 @@ THiListerForm::THiListerForm(TPlugWindowRec* record) : THIWin(nullptr) {
   c->SetMargin(0);
   c->RemoveBorder();
   HWND wnd = c->Handle();
-  // 8 points at 96 dots per inch; the same size in points at the window's.
-  if (wnd) {
-    c->Font().Height = MulDiv(-11, WindowDpi(wnd), 96);
-    c->ApplyFont();
-  }
   if (record) {
     if (wnd) SetPropA(wnd, TPlugWindowRec::PropName, record);
     record->Form = this;
