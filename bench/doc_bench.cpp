@@ -8,6 +8,7 @@
 // 128x128 box) as previews per second, also for
 //   (c) a RIFF-era document with a 256x192 DISP picture.
 //   doc_bench [rounds]     (default 200 in-process, a tenth of it for 7-Zip)
+//   doc_bench --write DIR  (only writes the three documents into DIR)
 // The documents are written with libzip into a scratch folder. Both wall
 // time and CPU time are printed (the archiver's CPU time taken from its
 // process): on a shared, loaded machine the CPU ratio is the steadier one.
@@ -242,10 +243,13 @@ bool PanelThumbnail(const std::string& path, Bytes& out) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  int rounds = argc > 1 ? std::max(10, std::atoi(argv[1])) : 200;
+  // --write DIR: only writes the three documents into DIR, for the same
+  // measure under Wine (preview_bench).
+  const bool writeOnly = argc > 2 && std::strcmp(argv[1], "--write") == 0;
+  int rounds = argc > 1 && !writeOnly ? std::max(10, std::atoi(argv[1])) : 200;
   char dirTemplate[] = "/tmp/doc_bench.XXXXXX";
-  if (!mkdtemp(dirTemplate)) return 1;
-  std::string dir = dirTemplate;
+  if (!writeOnly && !mkdtemp(dirTemplate)) return 1;
+  std::string dir = writeOnly ? argv[2] : dirTemplate;
 
   uint32_t seed = 12345;
   Bytes drawing(size_t(1800) << 10);
@@ -272,6 +276,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "doc_bench: cannot write the documents\n");
     return 1;
   }
+  if (writeOnly) return 0;
   std::string archiver = FindArchiver();
   if (archiver.empty()) std::fprintf(stderr, "doc_bench: no 7zz, 7z or 7za on PATH: the archiver column stays empty\n");
 
