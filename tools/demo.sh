@@ -42,7 +42,8 @@ echo '<doc/>' >"$work/empty/content.xml"
 (cd "$work/empty" && wine "$OUT/win32/7za.exe" a -tzip "Z:$work/no-thumbnail.cdr" content.xml >/dev/null)
 picture() {  # NAME PLUGIN DOCUMENT FLAGS
   wine "$OUT/win32/listerhost.exe" "$2" resize:480:320 "open:$3:$4" wait:2500 "shot:$work/$1.bmp" close >/dev/null
-  convert "$work/$1.bmp" "$PICS/$1.png"
+  # No time stamps: a picture that did not change stays the same file.
+  convert "$work/$1.bmp" -define png:exclude-chunks=date,time "$PICS/$1.png"
 }
 picture fitted "$DIST/cdrthumb.wlx" "$DOC" 2
 picture centred "$DIST/cdrthumb.wlx" "$DOC" 0
@@ -74,7 +75,7 @@ for doc in "${docs[@]}"; do
     cells+=("$panel/$name.png")
   fi
 done
-convert "${cells[@]}" +append -bordercolor white -border 8 "$OUT/demo-panel.png"
+convert "${cells[@]}" +append -bordercolor white -border 8 -define png:exclude-chunks=date,time "$OUT/demo-panel.png"
 rm -rf "$panel"
 cp "$OUT/demo-panel.png" "$PICS/panel.png"
 echo "panel sheet: $OUT/demo-panel.png (and $PICS/panel.png)"
