@@ -730,9 +730,9 @@ struct PreviewWorker {
 DWORD WINAPI PreviewWorkerThread(void* param) noexcept {
   auto* w = static_cast<PreviewWorker*>(param);
   for (int i = 0; i < w->calls; ++i) {
-    HBITMAP b = w->call->Ask();
-    if (DescribeBitmap(b) != *w->expected) ++w->differing;
-    if (b) DeleteObject(b);
+    // The bitmap is the host's: it deletes it when done.
+    const kol::GdiBitmap b(w->call->Ask());
+    if (DescribeBitmap(b.get()) != *w->expected) ++w->differing;
     ++w->answered;
   }
   return 0;
@@ -748,12 +748,12 @@ bool Host::Preview(const Step& step) {
   // manager's does.
   HANDLE raw = thread.get();
   while (MsgWaitForMultipleObjects(1, &raw, FALSE, INFINITE, QS_ALLINPUT) == WAIT_OBJECT_0 + 1) Pump();
-  std::string result = DescribeBitmap(job.bitmap);
-  std::string error;
-  if (job.bitmap != nullptr && !step.output.empty() && !SaveBitmap(job.bitmap, WindowsPath(step.output), error))
-    result += " (" + error + ")";
   // The bitmap is the host's: it deletes it when done.
-  if (job.bitmap != nullptr) DeleteObject(job.bitmap);
+  const kol::GdiBitmap bitmap(job.bitmap);
+  std::string result = DescribeBitmap(bitmap.get());
+  std::string error;
+  if (bitmap && !step.output.empty() && !SaveBitmap(bitmap.get(), WindowsPath(step.output), error))
+    result += " (" + error + ")";
   Line(step.text, result);
   return true;
 }
@@ -763,9 +763,7 @@ bool Host::Preview(const Step& step) {
 bool Host::Previews(const Step& step) {
   PreviewCall call;
   if (!MakePreviewCall(plugin_, step, ansi_, call)) return Fail(step, "the plugin has no ListGetPreviewBitmap[W]");
-  HBITMAP sample = call.Ask();
-  const std::string first = DescribeBitmap(sample);
-  if (sample) DeleteObject(sample);
+  const std::string first = DescribeBitmap(kol::GdiBitmap(call.Ask()).get());
   PreviewWorker workers[2] = {{&call, &first, step.calls}, {&call, &first, step.calls}};
   LARGE_INTEGER start, end, frequency;
   QueryPerformanceFrequency(&frequency);
