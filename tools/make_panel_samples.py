@@ -83,10 +83,10 @@ def main():
     os.makedirs(folder, exist_ok=True)
     S, D = zipfile.ZIP_STORED, zipfile.ZIP_DEFLATED
     zip_document(os.path.join(folder, "poster-wide.cdr"),
-                 [("mimetype", b"application/vnd.corel-draw", S), ("content/root.dat", b"\0" * 64, D),
+                 [("mimetype", b"application/x-drawing", S), ("content/root.dat", b"\0" * 64, D),
                   ("previews/thumbnail.png", png(draw(400, 300, (0.2, 0.5, 0.9))), S)])
     zip_document(os.path.join(folder, "banner-tall.cdt"),
-                 [("mimetype", b"application/vnd.corel-draw", S),
+                 [("mimetype", b"application/x-drawing", S),
                   ("previews/thumbnail.png", png(draw(150, 300, (0.9, 0.4, 0.2))), D)])
     zip_document(os.path.join(folder, "icon-small.pat"),
                  [("previews/thumbnail.png", png(draw(64, 48, (0.3, 0.9, 0.4))), D)])
