@@ -1138,6 +1138,14 @@ struct Exports {
   HWND(__stdcall* load)(HWND, char*, int) = Get<HWND(__stdcall*)(HWND, char*, int)>("ListLoad");
   void(__stdcall* close)(HWND) = Get<void(__stdcall*)(HWND)>("ListCloseWindow");
   int(__stdcall* command)(HWND, int, int) = Get<int(__stdcall*)(HWND, int, int)>("ListSendCommand");
+
+  // The defaults record a host passes at load: its size first, the rest zero.
+  void SendDefaults() {
+    unsigned char params[272] = {};
+    const int32_t size = sizeof params;
+    memcpy(params, &size, sizeof size);
+    defaults(params);
+  }
 };
 
 HWND InProcessLister() {
@@ -1194,10 +1202,7 @@ TEST_F(Viewer, CopyPutsTheThumbnailOnTheClipboard) {
   HMODULE m = LoadLibraryA(plugin.c_str());
   ASSERT_NE(m, nullptr);
   Exports e(m);
-  unsigned char params[272] = {};
-  const int32_t size = sizeof params;
-  memcpy(params, &size, sizeof size);
-  e.defaults(params);
+  e.SendDefaults();
 
   HWND viewer = e.load(host, &doc[0], 0);
   ASSERT_NE(viewer, nullptr);
@@ -1257,10 +1262,7 @@ TEST_F(Viewer, UnloadCyclesLeaveNothingBehind) {
     begin = uintptr_t(info.lpBaseOfDll);
     end = begin + info.SizeOfImage;
     Exports e(m);
-    unsigned char params[272] = {};
-    const int32_t size = sizeof params;
-    memcpy(params, &size, sizeof size);
-    e.defaults(params);
+    e.SendDefaults();
     HWND viewer = e.load(host, &doc[0], 0);
     ASSERT_NE(viewer, nullptr);
     PumpFor(30);
