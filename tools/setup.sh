@@ -26,6 +26,7 @@ for arg in "$@"; do
 done
 
 CACHE="${CDRTHUMB_CACHE:-$HOME/.cache/cdrthumb}"
+TOOLS_DIR=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
 JOBS=2
 export DEBIAN_FRONTEND=noninteractive
 
@@ -46,12 +47,8 @@ cd "$CACHE"
 # ---------------------------------------------------------------------------
 # apt helpers
 # ---------------------------------------------------------------------------
-APT_UPDATED=0
-apt_update() {
-    info "apt-get update"
-    "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 update -qq
-    APT_UPDATED=1
-}
+# shellcheck source=tools/setup_apt.sh
+. "$TOOLS_DIR/setup_apt.sh"
 
 # Another apt/dpkg run (e.g. started by someone else on this machine) holds the
 # lock: wait for it instead of failing or breaking it.
@@ -106,9 +103,9 @@ else
     wait_for_dpkg_lock
     # Recommends are left out to keep the install small; the wine packages
     # are all named explicitly so both 32- and 64-bit loaders come in anyway.
-    "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends "${missing[@]}"
+    apt_install "${missing[@]}"
     for p in "${missing[@]}"; do
-        is_installed "$p" || die "package $p did not install"
+        is_installed "$p" || die "package $p did not install.$(apt_advice)"
     done
 fi
 
@@ -239,7 +236,7 @@ newest_first() {
 fetch_src() {
     local pkg=$1 var=$2 fullver ver dir versions
     versions=$(src_versions "$pkg" | newest_first)
-    [ -n "$versions" ] || die "apt knows no source package $pkg"
+    [ -n "$versions" ] || die "apt knows no source package $pkg.$(apt_advice)"
     # Reuse an already unpacked version (the newest one present).
     for fullver in $versions; do
         ver=${fullver#*:}   # file and directory names carry no epoch
