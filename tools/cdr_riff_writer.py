@@ -108,9 +108,9 @@ class _Writer:
             pos += len(a)
         types = [t for t, _ in reversed(args)]  # libcdr reads the type list backwards
         tail = struct.pack("<%dI" % len(args), *offsets) + struct.pack("<%dI" % len(args), *types)
-        size = 20 + len(data) + len(tail)
-        return chunk(b"loda", struct.pack("<5I", size, len(args), 20 + len(data), 20 + len(data) + 4 * len(args), kind) +
-                     data + tail)
+        offsets_at = 20 + len(data)
+        head = struct.pack("<5I", offsets_at + len(tail), len(args), offsets_at, offsets_at + 4 * len(args), kind)
+        return chunk(b"loda", head + data + tail)
 
     def trfd(self, dx, dy):
         arg = struct.pack("<8xH6x6d", 8, 1.0, 0.0, dx * UNITS, 0.0, 1.0, dy * UNITS)
@@ -134,7 +134,8 @@ class _Writer:
             self.images.append(s)
             x1, y1 = self.to_cdr(s.x, s.y + s.h)
             x2, y2 = self.to_cdr(s.x + s.w, s.y)
-            coords = coord(x1) + coord(y1) + coord(x2) + coord(y2) + bytes(32) + struct.pack("<I20xHxx", len(self.images), 0)
+            coords = coord(x1) + coord(y1) + coord(x2) + coord(y2) + bytes(32)
+            coords += struct.pack("<I20xHxx", len(self.images), 0)  # the image id; no outline points
             recs = [self.loda(5, coords)]
         else:
             self.texts.append(s)
@@ -181,7 +182,8 @@ class _Writer:
         images = [self.bmp(i + 1, im) for i, im in enumerate(self.images)]
         letter = b"CDR" + bytes([0x37 + self.version // 100])
         body = (letter + chunk(b"vrsn", struct.pack("<H", self.version)) +
-                (chunk(b"DISP", preview) if preview is not None else b"") + chunk(b"mcfg", bytes(12) + coord(self.d.width) + coord(self.d.height)) +
+                (chunk(b"DISP", preview) if preview is not None else b"") +
+                chunk(b"mcfg", bytes(12) + coord(self.d.width) + coord(self.d.height)) +
                 listchunk(b"fntt", fonts) + listchunk(b"filc", fills) + listchunk(b"otlc", outlines) +
                 listchunk(b"bmpt", images) + listchunk(b"btxt", texts) + b"".join(pages))
         return b"RIFF" + struct.pack("<I", len(body)) + body

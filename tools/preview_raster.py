@@ -45,7 +45,8 @@ def _rect(x, y, w, h, r=0.0):
         return [[(x, y), (x + w, y), (x + w, y + h), (x, y + h), (x, y)]]
     pts = []
     for cx, cy, a in ((x + w - r, y + r, -90), (x + w - r, y + h - r, 0), (x + r, y + h - r, 90), (x + r, y + r, 180)):
-        pts += [(cx + r * math.cos(math.radians(a + 15 * i)), cy + r * math.sin(math.radians(a + 15 * i))) for i in range(7)]
+        pts += [(cx + r * math.cos(math.radians(a + 15 * i)), cy + r * math.sin(math.radians(a + 15 * i)))
+                for i in range(7)]
     return [pts + [pts[0]]]
 
 
@@ -87,7 +88,7 @@ def _stroke_polys(polys, width):
             if d == 0:
                 continue
             nx, ny = -(y1 - y0) / d * h, (x1 - x0) / d * h
-            quads.append([(x0 + nx, y0 + ny), (x1 + nx, y1 + ny), (x1 - nx, y1 - ny), (x0 - nx, y0 - ny), (x0 + nx, y0 + ny)])
+            quads.append([(x0 + nx, y0 + ny), (x1 + nx, y1 + ny), (x1 - nx, y1 - ny), (x0 - nx, y0 - ny)])
     return quads
 
 
@@ -172,14 +173,17 @@ def render(drawing, page, width):
                 x += w + 0.3 * size
         elif isinstance(s, Image):
             rows, cols = len(s.rows), len(s.rows[0])
-            canvas.fill(_rect(s.x, s.y, s.w, s.h),
-                        lambda px, py: s.rows[min(rows - 1, int((py - s.y) / s.h * rows))][min(cols - 1, int((px - s.x) / s.w * cols))])
+
+            def sample(px, py, s=s, rows=rows, cols=cols):
+                return s.rows[min(rows - 1, int((py - s.y) / s.h * rows))][min(cols - 1, int((px - s.x) / s.w * cols))]
+            canvas.fill(_rect(s.x, s.y, s.w, s.h), sample)
         else:
             polys = _outline(s)
             if s.fill:
                 canvas.fill(polys, _painter(s.fill, polys))
             if s.stroke:
-                lines = [p for poly in polys for p in (_dashes(poly, [d * s.stroke.width for d in s.stroke.dash]) if s.stroke.dash else [poly])]
+                dash = [d * s.stroke.width for d in s.stroke.dash]
+                lines = [p for poly in polys for p in (_dashes(poly, dash) if dash else [poly])]
                 width_in = max(s.stroke.width, 1.0 / canvas.scale)
                 canvas.fill(_stroke_polys(lines, width_in), lambda px, py: s.stroke.rgb, nonzero=True)
     return canvas.pixels()
