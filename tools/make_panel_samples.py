@@ -56,18 +56,23 @@ def bmp(rows):
     return b"BM" + struct.pack("<IHHI", 14 + len(dib), 0, 0, 54) + dib
 
 
-def riff(rows):
-    """A RIFF-era document whose DISP chunk holds an 8-bit picture: the
-    colours are cut to a 6x6x6 cube, as old previews were."""
+def disp(rows):
+    """The data of a DISP chunk: an 8-bit picture whose colours are cut to
+    a 6x6x6 cube, as old previews were."""
     h, w = len(rows), len(rows[0])
     table = b"".join(struct.pack("<BBBB", b * 51, g * 51, r * 51, 0)
                      for r in range(6) for g in range(6) for b in range(6)) + b"\0" * 4 * 40
     pad = (-w) % 4
     bits = b"".join(bytes(36 * round(px[0] / 51) + 6 * round(px[1] / 51) + round(px[2] / 51) for px in row) +
                     b"\0" * pad for row in reversed(rows))
-    disp = struct.pack("<I", 8) + struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(bits), 0, 0, 0, 0) + table + bits
+    return struct.pack("<I", 8) + struct.pack("<IiiHHIIiiII", 40, w, h, 1, 8, 0, len(bits), 0, 0, 0, 0) + table + bits
+
+
+def riff(rows):
+    """A RIFF-era document whose DISP chunk holds the picture."""
+    data = disp(rows)
     body = b"CDR9" + b"vrsn" + struct.pack("<I", 2) + struct.pack("<H", 900)
-    body += b"DISP" + struct.pack("<I", len(disp)) + disp + (b"\0" if len(disp) % 2 else b"")
+    body += b"DISP" + struct.pack("<I", len(data)) + data + (b"\0" if len(data) % 2 else b"")
     body += b"cdrd" + struct.pack("<I", 16) + b"\0" * 16
     return b"RIFF" + struct.pack("<I", len(body)) + body
 
