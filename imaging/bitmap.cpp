@@ -437,7 +437,8 @@ TPictureResult TBitmapObject::ReadBmp(TStream& stream) {
   width_ = header_->biWidth;
   if (width_ <= 0) return bmp_width;
   int64_t absHeight = header_->biHeight < 0 ? -int64_t(header_->biHeight) : header_->biHeight;
-  if (absHeight <= 0) return bmp_height;
+  // -2^31 has no positive row count in 32 bits: no height to keep.
+  if (absHeight <= 0 || absHeight > INT32_MAX) return bmp_height;
   const int64_t size = CheckedProduct(RowStride(bits, width_), absHeight, MaxPixelBytes);
   if (size < 0) return pic_over_limit;
 
