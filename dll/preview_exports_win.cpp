@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "imaging/area_scale.h"
+#include "imaging/bitmap.h"
 #include "plugin/panel_preview.h"
 #include "toolkit/handles.h"
 #include "toolkit/wide.h"
@@ -34,7 +35,7 @@ HBITMAP FittedBitmap(const TPanelPicture& picture, int boxWidth, int boxHeight) 
   void* bits = nullptr;
   kol::GdiBitmap bitmap(CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0));
   if (!bitmap || bits == nullptr) return nullptr;
-  const ptrdiff_t stride = ptrdiff_t((width * 3 + 3) & ~3);
+  const ptrdiff_t stride = ptrdiff_t(RowStride(24, width));
   uint8_t* top = static_cast<uint8_t*>(bits) + stride * (height - 1);
   if (!AreaScale24(picture.rgb.data(), picture.width, picture.height, ptrdiff_t(picture.width) * 3, top, width, height,
                    -stride))

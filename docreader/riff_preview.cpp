@@ -3,6 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
+#include "framework/checked_size.h"
+
 namespace hi {
 namespace {
 
@@ -42,12 +44,15 @@ TPreview DispToDib(const std::vector<uint8_t>& data, uint64_t chunkOffset) {
   if (headerSize != InfoHeaderSize || compression != 0) return Fail(TDocResult::damaged);
   if (bits != 1 && bits != 4 && bits != 8 && bits != 24 && bits != 32) return Fail(TDocResult::damaged);
   if (clrUsed > MaxColorEntries || width <= 0 || height == 0) return Fail(TDocResult::damaged);
-  uint64_t rows = uint64_t(height < 0 ? -height : height);
+  int64_t rows = height < 0 ? -height : height;
   // width < 2^31 and bits <= 32: the bit count of a row fits easily.
-  uint64_t stride = (uint64_t(width) * bits + 31) / 32 * 4;
+  int64_t stride = (width * bits + 31) / 32 * 4;
   uint64_t avail = data.size() - DispLead - InfoHeaderSize;
-  if (rows > avail / stride) return Fail(TDocResult::damaged);
-  uint64_t pixels = stride * rows;
+  // The rows must lie in the chunk: a picture wider or taller than its data
+  // is refused before anything is made for it.
+  int64_t held = CheckedProduct(stride, rows, int64_t(avail));
+  if (held < 0) return Fail(TDocResult::damaged);
+  uint64_t pixels = uint64_t(held);
   uint64_t tableRoom = avail - pixels;
   uint64_t fullTable = bits <= 8 ? uint64_t(4) << bits : 0;
   uint64_t declared = bits <= 8 ? uint64_t(4) * (clrUsed ? clrUsed : (1u << bits)) : 0;

@@ -3,6 +3,9 @@
 #include <algorithm>
 #include <vector>
 
+#include "framework/checked_size.h"
+#include "imaging/bitmap.h"
+
 namespace hi {
 
 namespace {
@@ -99,6 +102,9 @@ bool AreaScale24(const uint8_t* src, int32_t srcWidth, int32_t srcHeight, ptrdif
                  int32_t dstWidth, int32_t dstHeight, ptrdiff_t dstStride) {
   if (src == nullptr || dst == nullptr) return false;
   if (dstWidth < 1 || dstHeight < 1 || dstWidth > srcWidth || dstHeight > srcHeight) return false;
+  // No reader here makes a larger picture; the axes' tables and the row
+  // buffers grow with the sizes, so a larger one is refused unread.
+  if (CheckedProduct(srcWidth, srcHeight, 3, MaxPixelBytes) < 0) return false;
   const TAxis across = MakeAxis(srcWidth, dstWidth);
   const TAxis down = MakeAxis(srcHeight, dstHeight);
   const size_t samples = size_t(dstWidth) * 3;

@@ -19,7 +19,8 @@ bool FitInside(int32_t width, int32_t height, int32_t boxWidth, int32_t boxHeigh
 // Scales 3-byte pixels (any channel order) from src (srcWidth x srcHeight,
 // rows srcStride bytes apart) to dst (dstWidth x dstHeight, rows dstStride
 // apart). Strides may be negative, for bottom-up rows. Only shrinks or
-// keeps a size: false when an output size is not in 1..source size.
+// keeps a size: false when an output size is not in 1..source size, or when
+// the source's triples would pass MaxPixelBytes.
 bool AreaScale24(const uint8_t* src, int32_t srcWidth, int32_t srcHeight, ptrdiff_t srcStride, uint8_t* dst,
                  int32_t dstWidth, int32_t dstHeight, ptrdiff_t dstStride);
 

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/checked_size.h"
 #include "framework/exception.h"
 #include "imaging/stream.h"
 
@@ -12,6 +13,10 @@ namespace hi {
 namespace {
 
 constexpr uint16_t BmSignature = 0x4D42;
+// Rows a file with a file header may lack and still load, the rest read as
+// zero: files cut a little short and run-length rows, which are taken as
+// plain rows, keep showing.
+constexpr int64_t MaxMissingRowBytes = int64_t(64) << 10;
 
 // Bit count times planes; a product past any real depth reads as 65 bits,
 // which no layout has.
@@ -42,7 +47,7 @@ uint32_t Get32(const uint8_t* p) {
 }
 
 // Colour of pixel x of a row as 0x00RRGGBB, for the portable re-formatting.
-uint32_t PixelColor(const TBitmapInfoHeader* h, const uint8_t* row, int32_t x) {
+uint32_t PixelColor(const TBitmapInfoHeader* h, const uint8_t* row, size_t x) {
   const uint32_t* colors = reinterpret_cast<const uint32_t*>(h + 1);
   switch (HeaderBits(h)) {
     case 1: return colors[(row[x >> 3] >> (7 - (x & 7))) & 1] & 0xFFFFFF;
@@ -72,7 +77,7 @@ uint32_t PixelColor(const TBitmapInfoHeader* h, const uint8_t* row, int32_t x) {
   }
 }
 
-void PutColor(const TBitmapInfoHeader* h, uint8_t* row, int32_t x, uint32_t c) {
+void PutColor(const TBitmapInfoHeader* h, uint8_t* row, size_t x, uint32_t c) {
   uint32_t r = (c >> 16) & 255, g = (c >> 8) & 255, b = c & 255;
   switch (HeaderBits(h)) {
     case 16: {
@@ -139,7 +144,7 @@ std::unique_ptr<TBitmapObject> CreateDibBitmap(int32_t width, int32_t height, TP
   b->storage_ = bsDIB;
   if (width <= 0 || height <= 0) return b;
   if (LayoutBits(layout) == 0) layout = pxDefault;
-  int64_t size = RowStride(LayoutBits(layout), width) * height;
+  const int64_t size = CheckedProduct(RowStride(LayoutBits(layout), width), height, MaxPixelBytes);
   TBitmapInfoHeader* h = AllocHeaderBlock();
   uint8_t* rows = AllocRows(size);
   if (!h || !rows) {
@@ -184,7 +189,12 @@ void TBitmapObject::ReleasePixelData() {
 
 int32_t TBitmapObject::ScanLineSize() {
   if (!header_) return 0;
-  if (scanLineSize_ == 0) scanLineSize_ = int32_t(RowStride(HeaderBits(header_), header_->biWidth));
+  if (scanLineSize_ == 0) {
+    // No row of a bitmap here passes the pixel limit: a header that says
+    // otherwise gives rows of no size, which every reader of rows refuses.
+    const int64_t stride = RowStride(HeaderBits(header_), header_->biWidth);
+    scanLineSize_ = stride <= MaxPixelBytes ? int32_t(stride) : 0;
+  }
   return scanLineSize_;
 }
 
@@ -275,7 +285,7 @@ void TBitmapObject::ReformatMemory(int32_t oldWidth, int32_t oldHeight) {
     ReleasePixelData();
     return;
   }
-  int64_t size = RowStride(LayoutBits(layout), width_) * height_;
+  const int64_t size = CheckedProduct(RowStride(LayoutBits(layout), width_), height_, MaxPixelBytes);
   TBitmapInfoHeader* h = AllocHeaderBlock();
   uint8_t* rows = AllocRows(size);
   if (!h || !rows) {
@@ -301,7 +311,8 @@ void TBitmapObject::ReformatMemory(int32_t oldWidth, int32_t oldHeight) {
       if (sameBits) {
         std::memcpy(dst, src, size_t(std::min(oldStride, newStride)));
       } else if (LayoutBits(layout) > 8) {
-        for (int32_t x = 0; x < std::min(width_, oldWidth); ++x) PutColor(h, dst, x, PixelColor(header_, src, x));
+        for (size_t x = 0; x < size_t(std::min(width_, oldWidth)); ++x)
+          PutColor(h, dst, x, PixelColor(header_, src, x));
       }
     }
   }
@@ -325,7 +336,10 @@ void TBitmapObject::ViewLentRows(const TBitmapInfoHeader* info, uint8_t* rows, i
   layout_ = BitsToLayout(HeaderBits(header_));
   // Making a handle copies the rows into the section and leaves these alone.
   sectionOwnsRows_ = true;
-  bitsSize_ = int32_t(int64_t(height) * ScanLineSize());
+  // The lender checked its buffer against the limit; a view that claims
+  // more holds no rows to read.
+  const int64_t size = CheckedProduct(ScanLineSize(), height, MaxPixelBytes);
+  bitsSize_ = size < 0 ? 0 : int32_t(size);
 }
 
 bool TBitmapObject::Assign(const TBitmapObject* source) {
@@ -423,15 +437,10 @@ TPictureResult TBitmapObject::ReadBmp(TStream& stream) {
   width_ = header_->biWidth;
   if (width_ <= 0) return bmp_width;
   int64_t absHeight = header_->biHeight < 0 ? -int64_t(header_->biHeight) : header_->biHeight;
-  if (absHeight <= 0) return bmp_height;
-  // The stride is bounded first so that the product cannot overflow.
-  int64_t stride = RowStride(bits, width_);
-  if (stride > MaxPixelBytes || stride * absHeight > MaxPixelBytes) return pic_over_limit;
-  int64_t size = stride * absHeight;
-  height_ = int32_t(absHeight);
-  bits_ = AllocRows(size);
-  if (!bits_) return pic_no_memory;
-  bitsSize_ = int32_t(size);
+  // -2^31 has no positive row count in 32 bits: no height to keep.
+  if (absHeight <= 0 || absHeight > INT32_MAX) return bmp_height;
+  const int64_t size = CheckedProduct(RowStride(bits, width_), absHeight, MaxPixelBytes);
+  if (size < 0) return pic_over_limit;
 
   int64_t table;
   if (header_->biBitCount <= 8)
@@ -450,7 +459,7 @@ TPictureResult TBitmapObject::ReadBmp(TStream& stream) {
     // The colour area holds 256 entries; a longer table is skipped.
     int64_t excess;
     if (entrySize == 4) {
-      int64_t n = std::min<int64_t>(table, ColorSlots * 4);
+      int64_t n = std::min<int64_t>(table, int64_t(ColorSlots) * 4);
       if (int64_t(stream.Read(slots, size_t(n))) < n) return pic_truncated;
       excess = table - n;
     } else {
@@ -468,7 +477,16 @@ TPictureResult TBitmapObject::ReadBmp(TStream& stream) {
 
   int64_t want = size;
   if (fileSize != 0) want = std::max<int64_t>(0, std::min(size, stream.Size() - stream.Position()));
-  if (want < size && stream.Position() >= size - want) {
+  bool fromEnd = want < size && stream.Position() >= size - want;
+  // The rows are compared with the bytes the file holds before they are
+  // made: a header that declares rows it lacks costs no more than its file.
+  if (fileSize == 0 && stream.Remaining() < size) return pic_truncated;
+  if (!fromEnd && size - want > MaxMissingRowBytes) return pic_truncated;
+  height_ = int32_t(absHeight);
+  bits_ = AllocRows(size);
+  if (!bits_) return pic_no_memory;
+  bitsSize_ = int32_t(size);
+  if (fromEnd) {
     stream.Seek(stream.Position() - (size - want));
     want = size;
   }

@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "framework/checked_size.h"
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
 #include "toolkit/handles.h"
@@ -96,7 +97,10 @@ bool TBitmapObject::ConvertIntoMemory(TBitmapInfoHeader* newHeader, uint8_t*& ne
     BitBlt(dst.get(), 0, 0, width_, height_, src.get(), 0, 0, SRCCOPY);
   }
   GdiFlush();
-  std::memcpy(newBits, sectionBits, size_t(RowStride(newHeader->biBitCount, newHeader->biWidth) * newHeader->biHeight));
+  // The new rows were made at this size, within the limit.
+  const int64_t size =
+      CheckedProduct(RowStride(newHeader->biBitCount, newHeader->biWidth), newHeader->biHeight, MaxPixelBytes);
+  if (size > 0) std::memcpy(newBits, sectionBits, size_t(size));
   return true;
 }
 

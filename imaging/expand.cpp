@@ -2,11 +2,12 @@
 
 #include <cstddef>
 
+#include "framework/checked_size.h"
 #include "imaging/bitmap.h"
 
 namespace hi {
 
-bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
+bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb, int64_t limit) {
   rgb.clear();
   if (b.IsEmpty() || !b.Header() || !b.Bits()) return false;
   TPixelLayout layout = b.PixelLayout();
@@ -14,10 +15,12 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
   // Rows must hold the width at the header's depth (a header's planes can
   // make the layout disagree with the stored rows).
   if (int64_t(b.ScanLineSize()) < RowStride(LayoutBits(layout), b.Width())) return false;
+  int32_t w = b.Width(), h = b.Height();
+  const int64_t size = CheckedProduct(w, h, 3, limit);
+  if (size < 0 || CheckedProduct(b.ScanLineSize(), h, b.BitsSize()) < 0) return false;
   const uint32_t* pal = b.Colors();
   const uint32_t* masks = b.Colors();
-  int32_t w = b.Width(), h = b.Height();
-  rgb.resize(size_t(w) * h * 3);
+  rgb.resize(size_t(size));
   uint8_t* o = rgb.data();
   // Rows lie at equal steps (up or down): two lookups serve them all.
   const uint8_t* first = b.ScanLine(0);
@@ -32,7 +35,7 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
         case px8Bit: v = pal[r[x]]; break;
         case px15Bit:
         case px16Bit: {
-          uint32_t p = r[2 * x] | (r[2 * x + 1] << 8);
+          uint32_t p = r[2 * size_t(x)] | (r[2 * size_t(x) + 1] << 8);
           uint32_t rm = 0x7C00, gm = 0x03E0, bm = 0x001F;
           if (layout == px16Bit) {
             rm = masks[0];
@@ -49,8 +52,8 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
           v = chan(bm) | (chan(gm) << 8) | (chan(rm) << 16);
           break;
         }
-        case px24Bit: v = r[3 * x] | (r[3 * x + 1] << 8) | (r[3 * x + 2] << 16); break;
-        default: v = r[4 * x] | (r[4 * x + 1] << 8) | (r[4 * x + 2] << 16); break;
+        case px24Bit: v = r[3 * size_t(x)] | (r[3 * size_t(x) + 1] << 8) | (r[3 * size_t(x) + 2] << 16); break;
+        default: v = r[4 * size_t(x)] | (r[4 * size_t(x) + 1] << 8) | (r[4 * size_t(x) + 2] << 16); break;
       }
       o[0] = uint8_t(v >> 16);
       o[1] = uint8_t(v >> 8);
@@ -62,9 +65,10 @@ bool ExpandToRgb(TBitmapObject& b, std::vector<uint8_t>& rgb) {
 
 bool WalkPicture(TBitmapObject* b, int64_t wholePixels) {
   if (!b || b->IsEmpty()) return true;
-  if (int64_t(b->Width()) * b->Height() > wholePixels) {
-    int64_t stride = b->ScanLineSize();
-    if (int64_t(b->BitsSize()) < stride * b->Height()) return false;
+  const int64_t stride = b->ScanLineSize();
+  const bool rowsHeld = CheckedProduct(stride, b->Height(), b->BitsSize()) >= 0;
+  if (CheckedProduct(b->Width(), b->Height(), wholePixels) < 0) {
+    if (!rowsHeld) return false;
     if (stride > 0 && b->ScanLine(0)) {
       volatile uint8_t v = b->ScanLine(0)[stride - 1];
       v = b->ScanLine(b->Height() - 1)[stride - 1];
@@ -72,12 +76,13 @@ bool WalkPicture(TBitmapObject* b, int64_t wholePixels) {
     }
     return true;
   }
+  if (b->Bits() && !rowsHeld) return false;
   std::vector<uint8_t> rgb;
   if (!ExpandToRgb(*b, rgb)) return true;  // a layout without plain colours
   volatile uint8_t sum = 0;
   for (uint8_t v : rgb) sum = uint8_t(sum + v);
   (void)sum;
-  return rgb.size() == size_t(b->Width()) * b->Height() * 3;
+  return int64_t(rgb.size()) == int64_t(b->Width()) * b->Height() * 3;
 }
 
 }  // namespace hi

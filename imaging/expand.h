@@ -6,13 +6,15 @@
 #include <cstdint>
 #include <vector>
 
+#include "imaging/bitmap.h"
+
 namespace hi {
 
-class TBitmapObject;
-
 // False (and rgb empty) for an empty bitmap, one without rows or a layout
-// that has no fixed meaning (pxCustom).
-bool ExpandToRgb(TBitmapObject& bitmap, std::vector<uint8_t>& rgb);
+// that has no fixed meaning (pxCustom), one whose rows hold fewer bytes than
+// its header says, and one whose triples would take more than limit bytes
+// (a 1-bit picture within MaxPixelBytes can need 24 times as many).
+bool ExpandToRgb(TBitmapObject& bitmap, std::vector<uint8_t>& rgb, int64_t limit = MaxPixelBytes);
 
 // Reads a picture that a reader produced whole, so that any disagreement
 // between its header and its rows shows (to a sanitizer, or as false).

@@ -145,7 +145,7 @@ std::unique_ptr<TBitmapObject> TIconObject::ComposeBitmap(uint32_t background) c
     uint8_t* d = out->ScanLine(y);
     const uint8_t* m = mask->ScanLine(y);
     const uint8_t* c = color ? color->ScanLine(y) : nullptr;
-    for (int32_t x = 0; x < edge; ++x) {
+    for (size_t x = 0; x < size_t(edge); ++x) {
       bool keep = m && ((m[x >> 3] >> (7 - (x & 7))) & 1);
       uint8_t px[4] = {0, 0, 0, 0};  // b, g, r, a
       if (c) {

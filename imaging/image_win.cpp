@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "framework/checked_size.h"
 #include "toolkit/platform.h"
 
 namespace hi {
@@ -144,9 +145,9 @@ bool THIImage::CopyToClipboard() {
   header.biPlanes = 1;
   header.biBitCount = 24;
   header.biCompression = BI_RGB;
-  const uint64_t stride = (uint64_t(w) * 3 + 3) & ~uint64_t(3);
-  const uint64_t size = stride * uint64_t(h);
-  if (size > UINT32_MAX - sizeof header) return false;
+  // The copy keeps to the pixel limit of every picture here.
+  const int64_t size = CheckedProduct(RowStride(24, w), h, MaxPixelBytes);
+  if (size < 0) return false;
   header.biSizeImage = DWORD(size);
 
   void* bits = nullptr;

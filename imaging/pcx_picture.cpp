@@ -5,6 +5,7 @@
 #include <memory>
 #include <vector>
 
+#include "framework/checked_size.h"
 #include "imaging/stream.h"
 
 namespace hi {
@@ -60,8 +61,8 @@ TPictureResult TPcxPicture::Read(TStream& stream) {
   int64_t bytesPerLine = Get16(h + 66);
   if (width <= 0 || height <= 0) return pcx_size;
   // Both buffers are bounded before anything is allocated.
-  int64_t decodedSize = planes * bytesPerLine * height;
-  if (decodedSize > MaxPixelBytes || RowStride(LayoutBits(layout), width) * height > MaxPixelBytes)
+  const int64_t decodedSize = CheckedProduct(planes, bytesPerLine, height, MaxPixelBytes);
+  if (decodedSize < 0 || CheckedProduct(RowStride(LayoutBits(layout), width), height, MaxPixelBytes) < 0)
     return pic_over_limit;
 
   // Bytes the encoded data never reach read as zero.
@@ -105,7 +106,7 @@ TPictureResult TPcxPicture::Read(TStream& stream) {
         dst[x >> 1] |= (x & 1) ? nibble : uint8_t(nibble << 4);
       }
     } else if (bits == 8 && planes == 3) {
-      for (int32_t x = 0; x < width && x < bytesPerLine; ++x) {
+      for (int64_t x = 0; x < width && x < bytesPerLine; ++x) {
         dst[3 * x] = row[2 * bytesPerLine + x];
         dst[3 * x + 1] = row[bytesPerLine + x];
         dst[3 * x + 2] = row[x];
@@ -126,9 +127,9 @@ TPictureResult TPcxPicture::Read(TStream& stream) {
         uint8_t pal[768];
         if (stream.Read(pal, 768) == 768) {
           int mul = marker == 10 ? 4 : 1;
-          for (int i = 0; i < 256; ++i)
+          for (size_t i = 0; i < 256; ++i)
             bitmap_->SetPaletteEntry(
-                i, Rgb(uint8_t(pal[3 * i] * mul), uint8_t(pal[3 * i + 1] * mul), uint8_t(pal[3 * i + 2] * mul)));
+                int(i), Rgb(uint8_t(pal[3 * i] * mul), uint8_t(pal[3 * i + 1] * mul), uint8_t(pal[3 * i + 2] * mul)));
         }
       }
     }

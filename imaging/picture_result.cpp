@@ -27,7 +27,7 @@ const char* PictureResultMessage(TPictureResult result) {
     case bmp_header_size: return "Unsupported bitmap header";
     case bmp_unsupported_format: return "Unsupported bitmap format";
     case bmp_width: return "Bitmap width must be > 0";
-    case bmp_height: return "Bitmap height must be > 0";
+    case bmp_height: return "Bitmap height must be neither 0 nor -2^31";
     case ico_directory: return "Not an icon file";
     case ico_entry_size: return "Bad icon entry size";
     case ico_image_header: return "Icon image disagrees with its entry";

@@ -34,7 +34,7 @@ enum TPictureResult : uint8_t {
   bmp_header_size,         // an information header other than 40 or 12 bytes
   bmp_unsupported_format,  // 16 bits with a compression other than 0 and 3
   bmp_width,               // width not positive
-  bmp_height,              // height 0
+  bmp_height,              // height 0, or -2^31 (no row count in 32 bits)
   // ICO.
   ico_directory,     // reserved field, type or count not those of an icon file
   ico_entry_size,    // an entry of width 0, or whose height is not 1 or 2 widths

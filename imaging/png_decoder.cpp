@@ -10,6 +10,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "framework/checked_size.h"
 #include "framework/data.h"
 #include "imaging/adler32.h"
 #include "imaging/stream.h"
@@ -20,6 +21,8 @@ namespace {
 
 const uint8_t Signature[8] = {0x89, 0x50, 0x4E, 0x47, 0x0D, 0x0A, 0x1A, 0x0A};
 constexpr uInt InputSize = 65535;
+// Deflate's largest expansion: a 258-byte match coded in two bits.
+constexpr int64_t MaxInflateRatio = 1032;
 
 uint32_t BigEndian32(const uint8_t* p) {
   return (uint32_t(p[0]) << 24) | (uint32_t(p[1]) << 16) | (uint32_t(p[2]) << 8) | uint32_t(p[3]);
@@ -468,7 +471,7 @@ void ConvertRow(const TConversion& c, const uint8_t* src, uint32_t y) {
     case 0:
     case 3:
       if (h->BitDepth == 16) {
-        for (uint32_t x = 0; x < w; ++x) dst[x] = src[2 * x];
+        for (size_t x = 0; x < w; ++x) dst[x] = src[2 * x];
       } else if (h->BitDepth == 2) {
         // Grey levels 0..3 land on the 16-step ramp at 0, 5, 10, 15.
         int mul = h->ColorType == 0 ? 5 : 1;
@@ -509,7 +512,7 @@ void ConvertRow(const TConversion& c, const uint8_t* src, uint32_t y) {
       break;
     }
     case 6: {
-      int n = h->BitDepth / 8;
+      const size_t n = h->BitDepth / 8;
       for (uint32_t x = 0; x < w; ++x, src += 4 * n, dst += 3) {
         dst[0] = g[src[2 * n]];
         dst[1] = g[src[n]];
@@ -522,7 +525,7 @@ void ConvertRow(const TConversion& c, const uint8_t* src, uint32_t y) {
 }
 
 // Pixel k of an unfiltered pass row placed at column x of DIB row y.
-void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x, uint32_t y) {
+void PlacePixel(const TConversion& c, const uint8_t* src, size_t k, size_t x, uint32_t y) {
   TPngHeaderChunk* h = c.h;
   uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y);
   const uint8_t* g = c.gamma;
@@ -550,8 +553,8 @@ void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x
       break;
     }
     case 2: {
-      const uint8_t* p = src + k * (depth / 8) * 3;
-      int n = depth / 8;
+      const size_t n = depth / 8;
+      const uint8_t* p = src + k * n * 3;
       dst += 3 * x;
       dst[0] = g[p[2 * n]];
       dst[1] = g[p[n]];
@@ -559,14 +562,14 @@ void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x
       break;
     }
     case 4: {
-      int n = depth / 8;
+      const size_t n = depth / 8;
       const uint8_t* p = src + k * 2 * n;
       dst[x] = p[0];
       h->Alpha[int64_t(h->Width) * y + x] = p[n];
       break;
     }
     case 6: {
-      int n = depth / 8;
+      const size_t n = depth / 8;
       const uint8_t* p = src + k * 4 * n;
       dst += 3 * x;
       dst[0] = g[p[2 * n]];
@@ -581,7 +584,7 @@ void PlacePixel(const TConversion& c, const uint8_t* src, uint32_t k, uint32_t x
 // The pw pixels of an unfiltered pass row of 8-bit RGB, already in
 // blue-green-red order, placed through gamma at columns x0, x0 + step, ...
 // of DIB row y.
-void PlaceBgrPassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint32_t x0, uint32_t step, uint32_t y) {
+void PlaceBgrPassRow(const TConversion& c, const uint8_t* src, uint32_t pw, uint32_t x0, size_t step, uint32_t y) {
   TPngHeaderChunk* h = c.h;
   uint8_t* dst = h->Rows + int64_t(h->Stride) * (h->Height - 1 - y) + 3 * int64_t(x0);
   const uint8_t* g = c.gamma;
@@ -706,18 +709,28 @@ bool TPngHeaderChunk::Read(TStream& stream, uint32_t length) {
   Info->biPlanes = 1;
   Info->biBitCount = uint16_t(bits);
   Info->biCompression = 0;
-  int64_t stride = ((int64_t(Width) * bits + 31) >> 5) * 4;
-  int64_t size = stride * Height;
+  const int64_t stride = RowStride(bits, Width);
+  const int64_t size = CheckedProduct(stride, Height, MaxPixelBytes);
   // The alpha plane counts too: grey with alpha would otherwise take twice
   // the limit.
-  const int64_t alphaSize = (ColorType == 4 || ColorType == 6) ? int64_t(Width) * Height : 0;
-  if (size + alphaSize > MaxPixelBytes) {
+  const bool hasAlpha = ColorType == 4 || ColorType == 6;
+  const int64_t alphaSize = hasAlpha ? CheckedProduct(Width, Height, MaxPixelBytes) : 0;
+  if (size < 0 || alphaSize < 0 || size + alphaSize > MaxPixelBytes ||
+      CheckedProduct(Width, Height, Owner->MaxPixels) < 0) {
     // Too large for the host: refused as a failed load.
     Owner->Fail(pic_over_limit);
     return false;
   }
   if (Width == 0 || Height == 0) return true;  // no buffer: nothing is decoded
-  if (ColorType == 4 || ColorType == 6) {
+  // Deflate makes at most MaxInflateRatio bytes of each byte it reads: rows
+  // that the rest of the stream cannot hold are refused before the buffer
+  // for them is made.
+  const int64_t filtered = (RowBytes(ColorType, BitDepth, Width) + 1) * int64_t(Height);
+  if (filtered / MaxInflateRatio > stream.Remaining()) {
+    Owner->Fail(pic_truncated);
+    return false;
+  }
+  if (hasAlpha) {
     Alpha = AllocRows(alphaSize);
     if (!Alpha) {
       Owner->Fail(pic_no_memory);
@@ -745,7 +758,7 @@ bool TPngPaletteChunk::Read(TStream& stream, uint32_t length) {
   if (!h || !h->Info) return true;
   uint8_t* colors = reinterpret_cast<uint8_t*>(h->Info + 1);
   const uint8_t* g = Owner->GammaTable;
-  for (int i = 0; i < EntryCount; ++i) {
+  for (size_t i = 0; i < size_t(EntryCount); ++i) {
     colors[4 * i] = g[Data[3 * i + 2]];
     colors[4 * i + 1] = g[Data[3 * i + 1]];
     colors[4 * i + 2] = g[Data[3 * i]];
@@ -820,9 +833,9 @@ bool TPngDataChunk::Read(TStream& stream, uint32_t length) {
   if (h && h->Rows) {
     int dibBits = h->Info->biBitCount;
     if (h->Paletted && (h->ColorType == 0 || h->ColorType == 4)) {
-      int n = 1 << dibBits;
+      const size_t n = size_t(1) << dibBits;
       uint8_t* colors = reinterpret_cast<uint8_t*>(h->Info + 1);
-      for (int i = 0; i < n; ++i) {
+      for (size_t i = 0; i < n; ++i) {
         uint8_t v = d.GammaTable[i * 255 / (n - 1)];
         colors[4 * i] = colors[4 * i + 1] = colors[4 * i + 2] = v;
         colors[4 * i + 3] = 0;

@@ -117,6 +117,12 @@ class TPngDecoder : public TObject {
     if (lastError_ == pic_ok) lastError_ = result;
   }
 
+  // Pixels a header may declare, checked with the buffer limit before
+  // anything is allocated or decoded. A caller that expands every pixel to
+  // 3 bytes lowers it, so that a 1-bit picture within MaxPixelBytes is not
+  // decoded only to be refused afterwards.
+  int64_t MaxPixels = int64_t(PngMaxSide) * PngMaxSide;
+
   uint8_t GammaTable[256];
   std::vector<std::unique_ptr<TPngChunk>> Chunks;
 

@@ -30,6 +30,7 @@ bool LoadPanelPicture(const std::string& utf8Name, const void* head, size_t head
   std::unique_ptr<TBitmapObject> bmp;
   if (preview.kind == TPreviewKind::png) {
     png = CreatePngDecoder();
+    png->MaxPixels = MaxPixelBytes / 3;  // every pixel becomes 3 bytes below
     if (!png->LoadFromStream(stream) || png->LastError() != pic_ok) return false;
     bitmap = png->GetBitmap();
   } else {

@@ -28,6 +28,7 @@
 #include <thread>
 #include <vector>
 
+#include "framework/checked_size.h"
 #include "framework/utf.h"
 #include "toolkit/handles.h"
 #include "tools/detect_expr.h"
@@ -686,8 +687,14 @@ bool SaveBitmap(HBITMAP bitmap, const std::string& path, std::string& error) {
   info.bmiHeader.biHeight = bm.bmHeight;
   info.bmiHeader.biPlanes = 1;
   info.bmiHeader.biBitCount = 24;
-  const DWORD stride = DWORD((bm.bmWidth * 3 + 3) & ~3);
-  std::vector<uint8_t> rows(size_t(stride) * size_t(bm.bmHeight));
+  // The file's size fields hold 32 bits.
+  const int64_t size =
+      hi::CheckedProduct((int64_t(bm.bmWidth) * 3 + 3) & ~int64_t(3), bm.bmHeight, int64_t(UINT32_MAX) - 54);
+  if (size < 0) {
+    error = "too large for a BMP file";
+    return false;
+  }
+  std::vector<uint8_t> rows(static_cast<size_t>(size));
   kol::MemoryDc dc = kol::CompatibleDc(nullptr);
   if (GetDIBits(dc.get(), bitmap, 0, UINT(bm.bmHeight), rows.data(), &info, DIB_RGB_COLORS) != bm.bmHeight) {
     error = "GetDIBits failed";

@@ -6,6 +6,7 @@
 //   format WIDTHxHEIGHT layout=NAME result=CODE
 // CODE is the reader's TPictureResult (-1 when no reader ran), whose text
 // goes to standard error. Exit 0 when a picture came out, 1 when none.
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <memory>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "docreader/doc_reader.h"
+#include "framework/checked_size.h"
 #include "imaging/bitmap.h"
 #include "imaging/expand.h"
 #include "imaging/icon.h"
@@ -61,16 +63,19 @@ bool WriteBmp24(const std::string& name, TBitmapObject& picture) {
   std::vector<uint8_t> rgb;
   bool direct = (layout == px8Bit || layout == px24Bit || layout == px32Bit) && picture.Colors() &&
                 picture.ScanLineSize() >= RowStride(LayoutBits(layout), w);
+  // The file's size fields hold 32 bits.
+  const int64_t rowBytes = CheckedProduct(stride, h, int64_t(UINT32_MAX) - 54);
+  if (rowBytes < 0) return false;
   if (!direct && !ExpandToRgb(picture, rgb)) return false;
   uint8_t head[54] = {'B', 'M'};
-  Put32(head + 2, uint32_t(54 + stride * h));
+  Put32(head + 2, uint32_t(54 + rowBytes));
   Put32(head + 10, 54);
   Put32(head + 14, 40);
   Put32(head + 18, uint32_t(w));
   Put32(head + 22, uint32_t(h));
   head[26] = 1;
   head[28] = 24;
-  Put32(head + 34, uint32_t(stride * h));
+  Put32(head + 34, uint32_t(rowBytes));
   std::FILE* f = std::fopen(name.c_str(), "wb");
   if (!f) return false;
   bool ok = std::fwrite(head, 1, sizeof head, f) == sizeof head;
@@ -85,7 +90,7 @@ bool WriteBmp24(const std::string& name, TBitmapObject& picture) {
     } else if (direct) {
       const uint8_t* s = picture.ScanLine(y);
       const uint32_t* colors = picture.Colors();
-      for (int32_t x = 0; x < w; ++x) {
+      for (size_t x = 0; x < size_t(w); ++x) {
         uint32_t c = colors[s[x]];
         row[3 * x] = uint8_t(c);
         row[3 * x + 1] = uint8_t(c >> 8);
@@ -93,7 +98,7 @@ bool WriteBmp24(const std::string& name, TBitmapObject& picture) {
       }
     } else {
       const uint8_t* s = rgb.data() + size_t(y) * w * 3;
-      for (int32_t x = 0; x < w; ++x) {
+      for (size_t x = 0; x < size_t(w); ++x) {
         row[3 * x] = s[3 * x + 2];
         row[3 * x + 1] = s[3 * x + 1];
         row[3 * x + 2] = s[3 * x];

@@ -52,3 +52,13 @@ TEST(DocRegress, KeptInputs) {
     }
   }
 }
+
+// A DISP picture 1,431,655,766 pixels wide at 1 bit: its row of 178 MB is
+// not in the chunk, so it is refused as damaged before anything is made.
+TEST(DocRegress, DispWiderThanItsData) {
+  testing_imaging::Bytes data =
+      testing_imaging::ReadFileBytes(std::string(REGRESS_DIR) + "/riff-disp-1bit-1431655766-wide.cdr");
+  TPreview p = ReadPreviewMemory(data.data(), data.size());
+  EXPECT_EQ(p.result, TDocResult::damaged) << DocResultMessage(p.result);
+  EXPECT_TRUE(p.bytes.empty());
+}
