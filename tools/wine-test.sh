@@ -11,5 +11,12 @@ trap 'kill $pid 2>/dev/null; cat "$out"; rm -f "$out"; exit 143' TERM INT
 wait $pid
 rc=$?
 cat "$out"
+# Wine without its 32-bit loader prints this and exits 0 without running the
+# program: that must not count as a passed test.
+if grep -q 'wine32 is missing' "$out"; then
+  rm -f "$out"
+  echo "wine-test.sh: Wine could not start $1 (wine32 missing)" >&2
+  exit 1
+fi
 rm -f "$out"
 exit $rc
