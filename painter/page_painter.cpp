@@ -340,8 +340,13 @@ void ImageMatrix(const TDrawItem& item, cairo_matrix_t& m) {
   cairo_matrix_scale(&m, item.flipX ? -1 : 1, item.flipY ? -1 : 1);
   cairo_matrix_rotate(&m, item.rotate * kPi / 180);
   cairo_matrix_translate(&m, -cx, -cy);
-  cairo_matrix_translate(&m, item.x, item.y);
-  cairo_matrix_scale(&m, item.width / item.image->width, item.height / item.image->height);
+  // The bitmap keeps its proportions, centred in its box, as the interface's
+  // SVG writer shows it (an SVG image's default); the library's boxes can be
+  // off in proportion where the drawing program's preview is not.
+  double scale = std::min(item.width / item.image->width, item.height / item.image->height);
+  cairo_matrix_translate(&m, item.x + (item.width - scale * item.image->width) / 2,
+                         item.y + (item.height - scale * item.image->height) / 2);
+  cairo_matrix_scale(&m, scale, scale);
 }
 
 bool Finite(const TDrawItem& item) {
@@ -460,7 +465,7 @@ bool PaintItems(cairo_t* cr, const TDrawPage& page, TRenderCookie& cookie) {
         DrawMarkers(cr, item, clamp);
       }
       cairo_new_path(cr);
-    } else if (item.kind == TItemKind::image && item.image && Finite(item) && item.width != 0 && item.height != 0) {
+    } else if (item.kind == TItemKind::image && item.image && Finite(item) && item.width > 0 && item.height > 0) {
       cairo_save(cr);
       cairo_matrix_t m;
       ImageMatrix(item, m);
