@@ -1,8 +1,17 @@
 #include "docrender/platform.h"
 
+#include <malloc.h>
+
 namespace hi {
 
-void PreparePlatform() {}
+// The interpreter copies property lists by the million; with glibc's
+// defaults most of a short run goes to growing, trimming and faulting in
+// the heap again. One run is short-lived: keep what was taken.
+void PreparePlatform() {
+  mallopt(M_TOP_PAD, 64 << 20);
+  mallopt(M_TRIM_THRESHOLD, 512 << 20);
+  mallopt(M_MMAP_THRESHOLD, 64 << 20);
+}
 
 std::vector<std::string> Utf8Arguments(int argc, char** argv) { return std::vector<std::string>(argv, argv + argc); }
 
