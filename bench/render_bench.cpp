@@ -102,8 +102,7 @@ int main(int argc, char** argv) {
       Run("cdr2xhtml " + Quote(doc) + " 2>/dev/null", xhtml, xhtmlMs);
       size_t at = xhtml.find("<svg:svg"), end = xhtml.find("</svg:svg>");
       auto cut = std::chrono::steady_clock::now();
-      if (at != std::string::npos && end != std::string::npos)
-        std::ofstream(svg) << xhtml.substr(at, end + 10 - at);
+      if (at != std::string::npos && end != std::string::npos) std::ofstream(svg) << xhtml.substr(at, end + 10 - at);
       double cutMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - cut).count();
       Run("rsvg-convert -w " + std::to_string(width) + " -h " + std::to_string(height) + " -b white -o " +
               Quote(refPng) + " " + Quote(svg) + " 2>/dev/null",
@@ -120,8 +119,7 @@ int main(int argc, char** argv) {
   std::printf("\n%zu documents rendered, %d refused by libcdr\n", ours.size(), refused);
   std::printf("docrender:          median %7.1f ms, 90th percentile %7.1f ms (in-process median %.0f ms)\n", median,
               Percentile(ours, 0.9), Percentile(inside, 0.5));
-  std::printf("cdr2xhtml + rsvg:   median %7.1f ms, 90th percentile %7.1f ms\n", medianRef,
-              Percentile(reference, 0.9));
+  std::printf("cdr2xhtml + rsvg:   median %7.1f ms, 90th percentile %7.1f ms\n", medianRef, Percentile(reference, 0.9));
   std::printf("ratio of medians:   %.2fx faster\n", median > 0 ? medianRef / median : 0);
   return 0;
 }

@@ -21,5 +21,7 @@ std::FILE* OpenUtf8(const std::string& name, const char* mode) { return std::fop
 
 // The native build runs under LeakSanitizer: fontconfig's caches, which
 // cairo's font lookups fill, live until the process ends by design.
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer's own hook
 extern "C" const char* __lsan_default_suppressions() { return "leak:libfontconfig\n"; }
+// NOLINTNEXTLINE(bugprone-reserved-identifier): the sanitizer's own hook
 extern "C" const char* __lsan_default_options() { return "print_suppressions=0"; }

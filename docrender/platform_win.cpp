@@ -1,5 +1,5 @@
-#include <windows.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdlib>
 
@@ -38,7 +38,8 @@ std::vector<std::string> Utf8Arguments(int argc, char** argv) {
 std::FILE* OpenUtf8(const std::string& name, const char* mode) {
   std::u16string wideName = Utf16FromUtf8(name);
   std::u16string wideMode = Utf16FromUtf8(mode);
-  return _wfopen(reinterpret_cast<const wchar_t*>(wideName.c_str()), reinterpret_cast<const wchar_t*>(wideMode.c_str()));
+  return _wfopen(reinterpret_cast<const wchar_t*>(wideName.c_str()),
+                 reinterpret_cast<const wchar_t*>(wideMode.c_str()));
 }
 
 }  // namespace hi

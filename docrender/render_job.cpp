@@ -116,8 +116,9 @@ bool ParseArguments(const std::vector<std::string>& args, TRenderJob& job, std::
     }
   }
   if (files.size() != (job.countPages ? 1u : 2u)) {
-    message = "usage: docrender DOC OUT.(png|bmp) [--size WxH] [--page N | --pages] [--area page|content] "
-              "[--background white|none] [--time-limit S]";
+    message =
+        "usage: docrender DOC OUT.(png|bmp) [--size WxH] [--page N | --pages] [--area page|content] "
+        "[--background white|none] [--time-limit S]";
     return false;
   }
   job.input = files[0];
@@ -137,8 +138,8 @@ bool ParseArguments(const std::vector<std::string>& args, TRenderJob& job, std::
 
 int RunRenderJob(const TRenderJob& job, std::string& line) {
   auto started = std::chrono::steady_clock::now();
-  if (!job.countPages && (job.boxWidth > job.maxSide || job.boxHeight > job.maxSide ||
-                          job.boxWidth * job.boxHeight > job.maxPixels)) {
+  if (!job.countPages &&
+      (job.boxWidth > job.maxSide || job.boxHeight > job.maxSide || job.boxWidth * job.boxHeight > job.maxPixels)) {
     line = "the picture asked for is over the limit of " + std::to_string(job.maxSide) + " pixels a side and " +
            std::to_string(job.maxPixels) + " pixels";
     return exit_over_limit;

@@ -45,7 +45,7 @@ struct TPaint {
   TPaintKind kind = TPaintKind::none;
   TRgba color;
   std::vector<TGradientStop> stops;
-  double angle = 0;  // linear: the axis (0,0)-(0,1) turned by this many degrees about the centre
+  double angle = 0;                       // linear: the axis (0,0)-(0,1) turned by this many degrees about the centre
   double cx = 0.5, cy = 0.5, radius = 1;  // radial and square, in box units
   std::shared_ptr<const TRaster> image;   // bitmap: one tile
   double tileWidth = 0, tileHeight = 0;   // points; with tileRelative, fractions of the box

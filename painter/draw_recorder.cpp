@@ -49,7 +49,10 @@ TRgba Colour(const RVNGProperty* p, double alpha = 1) {
   unsigned v = 0;
   for (int i = 1; i < 7; ++i) {
     char h = t[i];
-    int d = h >= '0' && h <= '9' ? h - '0' : h >= 'a' && h <= 'f' ? h - 'a' + 10 : h >= 'A' && h <= 'F' ? h - 'A' + 10 : -1;
+    int d = h >= '0' && h <= '9'   ? h - '0'
+            : h >= 'a' && h <= 'f' ? h - 'a' + 10
+            : h >= 'A' && h <= 'F' ? h - 'A' + 10
+                                   : -1;
     if (d < 0) return c;
     v = v << 4 | unsigned(d);
   }
@@ -158,10 +161,10 @@ void TDrawRecorder::setStyle(const RVNGPropertyList& props) {
     stroke_.color = Colour(props["svg:stroke-color"], Clamp01(Fraction(props["svg:stroke-opacity"], 1)));
     stroke_.cap = Is(props, "svg:stroke-linecap", "round")    ? TLineCap::round
                   : Is(props, "svg:stroke-linecap", "square") ? TLineCap::square
-                                                               : TLineCap::butt;
+                                                              : TLineCap::butt;
     stroke_.join = Is(props, "svg:stroke-linejoin", "round")   ? TLineJoin::round
                    : Is(props, "svg:stroke-linejoin", "bevel") ? TLineJoin::bevel
-                                                                : TLineJoin::miter;
+                                                               : TLineJoin::miter;
     if (Is(props, "draw:stroke", "dash")) {
       // Dots of two kinds and one gap, as the SVG writer spells them out.
       double width = stroke_.width;
@@ -314,10 +317,12 @@ void TDrawRecorder::drawPath(const RVNGPropertyList& props) {
     bool xy2 = xy1 && s["svg:x2"] && s["svg:y2"];
     double x = Points(s["svg:x"]), y = Points(s["svg:y"]);
     switch (a.cstr()[0]) {
-      case 'M': xy && b.MoveTo(x, y); break;
-      case 'L': xy && b.LineTo(x, y); break;
-      case 'C': xy2 && b.CubicTo(Points(s["svg:x1"]), Points(s["svg:y1"]), Points(s["svg:x2"]), Points(s["svg:y2"]), x, y); break;
-      case 'Q': xy1 && b.QuadTo(Points(s["svg:x1"]), Points(s["svg:y1"]), x, y); break;
+      case 'M': xy&& b.MoveTo(x, y); break;
+      case 'L': xy&& b.LineTo(x, y); break;
+      case 'C':
+        xy2&& b.CubicTo(Points(s["svg:x1"]), Points(s["svg:y1"]), Points(s["svg:x2"]), Points(s["svg:y2"]), x, y);
+        break;
+      case 'Q': xy1&& b.QuadTo(Points(s["svg:x1"]), Points(s["svg:y1"]), x, y); break;
       case 'A':
         if (xy && s["svg:rx"] && s["svg:ry"])
           b.ArcTo(Points(s["svg:rx"]), Points(s["svg:ry"]), Fraction(s["librevenge:rotate"], 0),
@@ -385,7 +390,7 @@ void TDrawRecorder::openParagraph(const RVNGPropertyList& props) {
   align_ = Is(props, "fo:text-align", "center")                                          ? TTextAlign::center
            : Is(props, "fo:text-align", "end") || Is(props, "fo:text-align", "right")    ? TTextAlign::right
            : Is(props, "fo:text-align", "justify") || Is(props, "fo:text-align", "full") ? TTextAlign::justify
-                                                                                          : TTextAlign::left;
+                                                                                         : TTextAlign::left;
   text_.lines.emplace_back();
   text_.lines.back().align = align_;
 }

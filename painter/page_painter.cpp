@@ -125,8 +125,7 @@ TPatternOwner SquareMesh(const TPaint& paint, double alpha) {
 cairo_surface_t* RasterSurface(const TRaster& raster) {
   // cairo only reads a source surface; the rows stay the raster's.
   auto* data = reinterpret_cast<unsigned char*>(const_cast<uint32_t*>(raster.pixels.data()));
-  return cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, raster.width, raster.height,
-                                             raster.width * 4);
+  return cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, raster.width, raster.height, raster.width * 4);
 }
 
 void FillShape(cairo_t* cr, const TDrawItem& item) {

@@ -16,8 +16,8 @@ const char* RenderStopMessage(TRenderStop stop) {
 TRenderCookie::TRenderCookie(double seconds, TRenderLimits limits)
     : limits_(limits),
       timed_(seconds > 0),
-      deadline_(Clock::now() + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(
-                                   seconds > 0 && seconds < 1e6 ? seconds : 0))) {}
+      deadline_(Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                   std::chrono::duration<double>(seconds > 0 && seconds < 1e6 ? seconds : 0))) {}
 
 bool TRenderCookie::Stopped() {
   if (stop_ == TRenderStop::none && timed_ && Clock::now() >= deadline_) stop_ = TRenderStop::time;

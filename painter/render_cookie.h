@@ -13,8 +13,8 @@ enum class TRenderStop : uint8_t { none, time, items, points, pixels };
 const char* RenderStopMessage(TRenderStop stop);
 
 struct TRenderLimits {
-  uint64_t maxItems = 1000000;     // drawn items on the page kept
-  uint64_t maxPoints = 20000000;   // path points on the page kept
+  uint64_t maxItems = 1000000;                   // drawn items on the page kept
+  uint64_t maxPoints = 20000000;                 // path points on the page kept
   uint64_t maxImagePixels = uint64_t(64) << 20;  // one bitmap, and all bitmaps of the page together
 };
 

@@ -34,9 +34,7 @@ int DocRender(const std::string& args, std::string* line = nullptr) {
   return code;
 }
 
-void WriteFile(const std::string& path, const std::string& bytes) {
-  std::ofstream(path, std::ios::binary) << bytes;
-}
+void WriteFile(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
 std::vector<std::string> SharedDocuments(const char* folder) {
   std::vector<std::string> docs;
@@ -204,7 +202,7 @@ TEST(RealDocs, MatchLibcdrsOwnSvg) {
     EXPECT_EQ(size_t(pages), svgs.size());
     WriteFile(Work("page.svg"), WithHairlines(svgs[0], w));
     ASSERT_EQ(RunCommand(std::string(RSVG_CONVERT) + " -w " + std::to_string(w) + " -h " + std::to_string(h) +
-                  " -b white -o " + Quote(Work("ref.png")) + " " + Quote(Work("page.svg"))),
+                         " -b white -o " + Quote(Work("ref.png")) + " " + Quote(Work("page.svg"))),
               0);
     Picture ours = ReadPng(Work("page.png")), ref = ReadPng(Work("ref.png"));
     Picture preview = ReadStoredPreview(doc);
@@ -214,8 +212,8 @@ TEST(RealDocs, MatchLibcdrsOwnSvg) {
     std::vector<double> oracle = Blocks(ref, kColumns, rows);
     double mine = MeanDifference(Blocks(ours, kColumns, rows), oracle);
     double stored = preview.Empty() ? 255 : MeanDifference(Blocks(preview, kColumns, rows), oracle);
-    std::printf("  %-34s %2d pages  ours %5.1f  stored preview %5.1f\n", fs::path(doc).filename().c_str(), pages,
-                mine, stored);
+    std::printf("  %-34s %2d pages  ours %5.1f  stored preview %5.1f\n", fs::path(doc).filename().c_str(), pages, mine,
+                stored);
     scores.push_back({doc, mine});
     EXPECT_LE(mine, 12.0);
     EXPECT_LT(mine, stored) << "the stored preview is closer to libcdr's own picture";

@@ -300,7 +300,8 @@ TEST(Painter, Strokes) {
     std::string path = "M" + std::to_string(int(5 * unit)) + " 0 L" + std::to_string(int(10 * unit)) + " " +
                        std::to_string(int(20 * unit)) + " L0 " + std::to_string(int(20 * unit)) + " Z";
     s.insert("draw:marker-end-path", path.c_str());
-    s.insert("draw:marker-end-viewbox", ("0 0 " + std::to_string(int(10 * unit)) + " " + std::to_string(int(20 * unit))).c_str());
+    s.insert("draw:marker-end-viewbox",
+             ("0 0 " + std::to_string(int(10 * unit)) + " " + std::to_string(int(20 * unit))).c_str());
     arrow.R().setStyle(s);
     arrow.Path("M 10 50 L 80 50");
     arrow.Picture();
@@ -402,7 +403,8 @@ TEST(Painter, PagesAreasAndLimits) {
       r.startPage(page);
       r.setStyle(PageCalls::Style("solid"));
       RVNGPropertyList rect;
-      rect.insert("svg:x", 0.0), rect.insert("svg:y", 0.0), rect.insert("svg:width", 0.1), rect.insert("svg:height", 0.1);
+      rect.insert("svg:x", 0.0), rect.insert("svg:y", 0.0), rect.insert("svg:width", 0.1),
+          rect.insert("svg:height", 0.1);
       r.drawRectangle(rect);
       r.endPage();
     }
@@ -443,8 +445,7 @@ TEST(Painter, PagesAreasAndLimits) {
     r2.setStyle(PageCalls::Style("solid"));
     RVNGPropertyList rect;
     rect.insert("svg:x", 0.0), rect.insert("svg:y", 0.0), rect.insert("svg:width", 0.1), rect.insert("svg:height", 0.1);
-    EXPECT_THROW(
-        for (int i = 0; i < 10; ++i) r2.drawRectangle(rect), TRenderStopped);
+    EXPECT_THROW(for (int i = 0; i < 10; ++i) r2.drawRectangle(rect), TRenderStopped);
     EXPECT_EQ(small.Reason(), TRenderStop::items);
   }
 }

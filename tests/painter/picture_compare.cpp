@@ -36,7 +36,9 @@ Picture ReadBmp32(const std::string& path) {
   std::FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return p;
   unsigned char head[54];
-  auto u32 = [&](int at) { return uint32_t(head[at] | head[at + 1] << 8 | head[at + 2] << 16 | uint32_t(head[at + 3]) << 24); };
+  auto u32 = [&](int at) {
+    return uint32_t(head[at] | head[at + 1] << 8 | head[at + 2] << 16 | uint32_t(head[at + 3]) << 24);
+  };
   if (std::fread(head, 1, 54, f) == 54 && head[0] == 'B' && head[1] == 'M' && head[28] == 32) {
     int w = int(u32(18)), h = int(u32(22));
     std::vector<unsigned char> row(size_t(w) * 4);
