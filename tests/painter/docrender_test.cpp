@@ -223,7 +223,7 @@ TEST(RealDocs, MatchLibcdrsOwnSvg) {
 
 // What the drawing program drew: the content area at the stored preview's
 // size against that preview, on every ZIP-era document libcdr reads. The
-// figures are printed; the median must stay under 20 per channel, which a
+// figures are printed; the median must stay under 15 per channel, which a
 // picture of the wrong area or in wrong colours does not reach.
 TEST(RealDocs, FidelityToStoredPreviews) {
   std::vector<std::string> docs = SharedDocuments("realdocs-zip");
@@ -238,16 +238,17 @@ TEST(RealDocs, FidelityToStoredPreviews) {
     int code = DocRender(Quote(doc) + " " + Quote(out) + " --area content --size " + size);
     if (code == 3) continue;
     ASSERT_EQ(code, 0);
-    // The program fits the content into its preview's box from the top-left
-    // corner and leaves the rest white; the rendering is placed alike.
+    // The program centres the content fitted into its preview's box and
+    // leaves the rest white; the rendering is placed alike.
     Picture fitted = ReadPng(out), ours;
     ASSERT_FALSE(fitted.Empty());
     ours.width = preview.width;
     ours.height = preview.height;
     ours.rgb.assign(size_t(ours.width) * ours.height * 3, 255);
+    int left = std::max(0, (ours.width - fitted.width) / 2), top = std::max(0, (ours.height - fitted.height) / 2);
     for (int y = 0; y < std::min(fitted.height, ours.height); ++y)
       std::copy_n(&fitted.rgb[size_t(y) * fitted.width * 3], size_t(std::min(fitted.width, ours.width)) * 3,
-                  &ours.rgb[size_t(y) * ours.width * 3]);
+                  &ours.rgb[(size_t(y + top) * ours.width + left) * 3]);
     int rows = RowsFor(preview.width, preview.height);
     scores.push_back({doc, MeanDifference(Blocks(ours, kColumns, rows), Blocks(preview, kColumns, rows))});
   }
@@ -256,5 +257,5 @@ TEST(RealDocs, FidelityToStoredPreviews) {
   ASSERT_FALSE(scores.empty());
   std::printf("  median %.1f, worst %.1f (%s)\n", Median(scores), scores.back().value,
               fs::path(scores.back().doc).filename().c_str());
-  EXPECT_LT(Median(scores), 20.0);
+  EXPECT_LT(Median(scores), 15.0);
 }
