@@ -73,7 +73,9 @@ void ReadGradient(const RVNGPropertyList& props, TPaint& paint) {
   bool axial = Is(props, "draw:style", "axial");
   paint.kind = radial ? TPaintKind::radial : square ? TPaintKind::square : TPaintKind::linear;
   if (stops && stops->count()) {
-    for (unsigned long i = 0; i < stops->count(); ++i) {
+    // A file's stop list is its own length; more than a few dozen is noise
+    // that would cost the square gradient's rings their time.
+    for (unsigned long i = 0; i < stops->count() && i < 256; ++i) {
       const RVNGPropertyList& s = (*stops)[i];
       TGradientStop stop;
       stop.offset = Clamp01(Fraction(s["svg:offset"], 0));
@@ -157,7 +159,7 @@ void TDrawRecorder::setStyle(const RVNGPropertyList& props) {
   stroke_ = TStroke();
   if (props["draw:stroke"] && !Is(props, "draw:stroke", "none")) {
     stroke_.on = true;
-    stroke_.width = props["svg:stroke-width"] ? std::fabs(Points(props["svg:stroke-width"])) : 1;
+    stroke_.width = props["svg:stroke-width"] ? std::fmin(std::fabs(Points(props["svg:stroke-width"])), 1e5) : 1;
     stroke_.color = Colour(props["svg:stroke-color"], Clamp01(Fraction(props["svg:stroke-opacity"], 1)));
     stroke_.cap = Is(props, "svg:stroke-linecap", "round")    ? TLineCap::round
                   : Is(props, "svg:stroke-linecap", "square") ? TLineCap::square
