@@ -2,10 +2,12 @@
 // (libcdr into the painter, PNG out) against the reference route, libcdr's
 // own SVG (cdr2xhtml) rasterised by rsvg-convert, in the same run. Each
 // route runs as its own processes, as a caller would start them; wall time
-// per page, median and 90th percentile, and the ratio of the medians.
+// per page, median and 90th percentile, and the ratio of the medians; the
+// CPU time of the processes too.
 //   render_bench DOCRENDER FOLDER... [--rounds N]   (default 3, the best of N per document)
 // Documents libcdr cannot read are counted and left out. Native, Release;
 // a benchmark asserts no timing.
+#include <sys/resource.h>
 #include <sys/wait.h>
 
 #include <algorithm>
@@ -26,6 +28,13 @@ std::string Quote(const std::string& s) {
   std::string q = "'";
   for (char c : s) q += c == '\'' ? std::string("'\\''") : std::string(1, c);
   return q + "'";
+}
+
+// CPU time (user and system) of every child waited for so far, in ms.
+double ChildCpuMs() {
+  rusage u{};
+  getrusage(RUSAGE_CHILDREN, &u);
+  return (u.ru_utime.tv_sec + u.ru_stime.tv_sec) * 1e3 + (u.ru_utime.tv_usec + u.ru_stime.tv_usec) / 1e3;
 }
 
 // Runs a command; its exit code, standard output in out, the wall time in ms.
@@ -73,15 +82,16 @@ int main(int argc, char** argv) {
   fs::create_directories(scratch);
   std::string png = (scratch / "page.png").string(), svg = (scratch / "page.svg").string();
   std::string refPng = (scratch / "ref.png").string();
-  std::vector<double> ours, inside, reference;
+  std::vector<double> ours, inside, reference, oursCpu, referenceCpu;
   int refused = 0;
   std::printf("%-34s %10s %10s %10s\n", "document (page 1, 1600x1200)", "docrender", "(inside)", "reference");
   for (const std::string& doc : docs) {
     std::string out;
-    double ms = 0, best = 1e300, bestInside = 1e300, bestRef = 1e300;
+    double ms = 0, best = 1e300, bestInside = 1e300, bestRef = 1e300, cpu = 1e300, cpuRef = 1e300;
     int width = 0, height = 0;
     bool ok = true;
     for (int r = 0; ok && r < rounds; ++r) {
+      double before = ChildCpuMs();
       ok = Run(Quote(docrender) + " " + Quote(doc) + " " + Quote(png) + " --size 1600x1200 2>/dev/null", out, ms) == 0;
       std::smatch m;
       if (ok && std::regex_search(out, m, std::regex(R"((\d+)x(\d+) px, (\d+) ms)"))) {
@@ -90,6 +100,7 @@ int main(int argc, char** argv) {
         bestInside = std::min(bestInside, std::stod(m[3]));
       }
       best = std::min(best, ms);
+      cpu = std::min(cpu, ChildCpuMs() - before);
     }
     if (!ok || width == 0) {
       ++refused;
@@ -97,7 +108,7 @@ int main(int argc, char** argv) {
       continue;
     }
     for (int r = 0; r < rounds; ++r) {
-      double xhtmlMs = 0, rsvgMs = 0;
+      double xhtmlMs = 0, rsvgMs = 0, before = ChildCpuMs();
       std::string xhtml, ignored;
       Run("cdr2xhtml " + Quote(doc) + " 2>/dev/null", xhtml, xhtmlMs);
       size_t at = xhtml.find("<svg:svg"), end = xhtml.find("</svg:svg>");
@@ -108,10 +119,13 @@ int main(int argc, char** argv) {
               Quote(refPng) + " " + Quote(svg) + " 2>/dev/null",
           ignored, rsvgMs);
       bestRef = std::min(bestRef, xhtmlMs + cutMs + rsvgMs);
+      cpuRef = std::min(cpuRef, ChildCpuMs() - before);
     }
     ours.push_back(best);
     inside.push_back(bestInside);
     reference.push_back(bestRef);
+    oursCpu.push_back(cpu);
+    referenceCpu.push_back(cpuRef);
     std::printf("%-34s %8.1f ms %7.0f ms %7.1f ms\n", fs::path(doc).filename().c_str(), best, bestInside, bestRef);
   }
   fs::remove_all(scratch);
@@ -121,5 +135,9 @@ int main(int argc, char** argv) {
               Percentile(ours, 0.9), Percentile(inside, 0.5));
   std::printf("cdr2xhtml + rsvg:   median %7.1f ms, 90th percentile %7.1f ms\n", medianRef, Percentile(reference, 0.9));
   std::printf("ratio of medians:   %.2fx faster\n", median > 0 ? medianRef / median : 0);
+  // On a shared, loaded machine the processes' CPU time is the steadier figure.
+  double cpu = Percentile(oursCpu, 0.5), cpuRef = Percentile(referenceCpu, 0.5);
+  std::printf("CPU time, medians: docrender %.1f ms, cdr2xhtml + rsvg %.1f ms, %.2fx\n", cpu, cpuRef,
+              cpu > 0 ? cpuRef / cpu : 0);
   return 0;
 }
