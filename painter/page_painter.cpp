@@ -25,7 +25,7 @@ using TPatternOwner = std::unique_ptr<cairo_pattern_t, TPatternRelease>;
 // Device coordinates must stay inside cairo's 24.8 fixed point; user
 // coordinates are clamped to a band that maps well inside it.
 struct TClamp {
-  double lo = -1e7, hi = 1e7;
+  double lo = -4e6, hi = 4e6;
   double operator()(double v) const { return v < lo ? lo : v > hi ? hi : v; }
 };
 
@@ -33,7 +33,7 @@ TClamp ClampFor(cairo_t* cr) {
   cairo_matrix_t m;
   cairo_get_matrix(cr, &m);
   double scale = std::max(std::hypot(m.xx, m.yx), std::hypot(m.xy, m.yy));
-  double reach = scale > 0 ? 2e6 / scale : 1e7;
+  double reach = scale > 0 ? 2e6 / scale : 4e6;
   double ux = 0, uy = 0;
   cairo_device_to_user(cr, &ux, &uy);
   return {std::min(ux, uy) - reach, std::max(ux, uy) + reach};
