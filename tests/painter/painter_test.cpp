@@ -168,6 +168,23 @@ TEST(Painter, PathsAndFillRules) {
   }
 }
 
+TEST(Painter, HostileGeometryLeavesTheRestDrawn) {
+  // Coordinates far past cairo's fixed point, a zero-length dash pattern and
+  // a degenerate arc come first; the square after them must still be drawn.
+  PageCalls page;
+  RVNGPropertyList s = PageCalls::Style("none", "dash", 1);
+  s.insert("draw:dots1", 1);
+  s.insert("draw:dots1-length", 0.0, librevenge::RVNG_POINT);
+  s.insert("draw:distance", 0.0, librevenge::RVNG_POINT);
+  page.R().setStyle(s);
+  page.Path("M -1e300 -1e300 L 1e300 5 L 5 1e300 Z");
+  page.Path("M 10 10 A 0 0 0 1 1 10 10 C 1e200 0 0 1e200 20 20");
+  page.R().setStyle(PageCalls::Style("solid"));
+  page.Path("M 60 60 L 90 60 L 90 90 L 60 90 Z");
+  page.Picture();
+  ExpectNear(page.At(75, 75), {255, 0, 0}, 2, "the shape after the hostile ones");
+}
+
 TEST(Painter, GradientsAndOpacity) {
   auto gradient = [](const char* style, double angle) {
     RVNGPropertyList s;
