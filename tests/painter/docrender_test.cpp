@@ -119,6 +119,10 @@ TEST(DocRender, RefusesWhatIsNoDrawing) {
   WriteFile(Work("riff-noise.cdr"), riff);
   int code = DocRender(Quote(Work("riff-noise.cdr")) + " " + Quote(out));
   EXPECT_TRUE(code == 2 || code == 3) << code;
+  // A version libcdr reads, then a page of noise: a drawing it cannot interpret.
+  std::string page = std::string("CDRFvrsn\2\0\0\0\xdc\x05LIST\x28\0\0\0page", 26) + std::string(36, '\xee');
+  WriteFile(Work("riff-page-noise.cdr"), "RIFF" + std::string(1, char(page.size())) + std::string(3, '\0') + page);
+  EXPECT_EQ(DocRender(Quote(Work("riff-page-noise.cdr")) + " " + Quote(out)), 3);
   // Bad command lines are their own code, never a crash.
   EXPECT_EQ(DocRender(Quote(Work("text.cdr")) + " " + Quote(Work("out.gif"))), 1);
   EXPECT_EQ(DocRender(Quote(Work("text.cdr")) + " " + Quote(out) + " --size 12"), 1);
@@ -193,7 +197,12 @@ TEST(RealDocs, MatchLibcdrsOwnSvg) {
     std::string line;
     int code = DocRender(Quote(doc) + " " + Quote(Work("page.png")) + " --size 400x400", &line);
     if (refCode != 0 || svgs.empty()) {
-      EXPECT_EQ(code, 3) << "libcdr cannot read it: refused as such";
+      // Debian's libcdr cannot read it; the renderer's own build may carry
+      // the fixes that read it (the version-14 gradients). Either it is
+      // refused as unreadable or drawn; there is no oracle to hold it to.
+      EXPECT_TRUE(code == 3 || code == 0) << code;
+      std::printf("  %-34s no oracle: docrender %s\n", fs::path(doc).filename().c_str(),
+                  code == 0 ? line.c_str() : "refused it (3)");
       continue;
     }
     ASSERT_EQ(code, 0) << line;
