@@ -257,8 +257,7 @@ void SetStroke(cairo_t* cr, const TStroke& stroke, double minimum) {
 // ---- text -------------------------------------------------------------------
 
 struct TPlacedSpan {
-  const TTextSpan* span;
-  std::string text;
+  TTextSpan span;  // the piece of a span on its line, printable characters only
   double x, baseline;
 };
 
@@ -266,6 +265,13 @@ void SelectFont(cairo_t* cr, const TTextSpan& span) {
   cairo_select_font_face(cr, span.font.empty() ? kFallbackFont : span.font.c_str(), CAIRO_FONT_SLANT_NORMAL,
                          CAIRO_FONT_WEIGHT_NORMAL);
   cairo_set_font_size(cr, span.size);
+}
+
+double Advance(cairo_t* cr, const TTextSpan& span, const std::string& text) {
+  SelectFont(cr, span);
+  cairo_text_extents_t te;
+  cairo_text_extents(cr, text.c_str(), &te);
+  return te.x_advance;
 }
 
 std::string Printable(const std::string& s) {
@@ -280,49 +286,90 @@ std::string Printable(const std::string& s) {
   return out;
 }
 
+// The lines as they are drawn: a line far wider than its frame (a paragraph
+// of paragraph text) is wrapped at spaces to the frame's width; one only a
+// little wider (artistic text, whose frame is its own box, in a substitute
+// font) is left whole.
+std::vector<TTextLine> Wrapped(cairo_t* cr, const TDrawItem& item) {
+  std::vector<TTextLine> out;
+  for (const TTextLine& line : item.lines) {
+    TTextLine whole{line.align, {}};
+    double width = 0;
+    for (const TTextSpan& span : line.spans) {
+      whole.spans.push_back(span);
+      whole.spans.back().text = Printable(span.text);
+      width += Advance(cr, span, whole.spans.back().text);
+    }
+    if (!(item.width > 0) || width <= item.width * 1.2) {
+      out.push_back(std::move(whole));
+      continue;
+    }
+    TTextLine current{line.align, {}};
+    const TTextSpan* source = nullptr;
+    double used = 0;
+    for (size_t i = 0; i < whole.spans.size(); ++i) {
+      const std::string& text = whole.spans[i].text;
+      for (size_t at = 0; at < text.size();) {
+        size_t end = text.find(' ', at);
+        end = end == std::string::npos ? text.size() : end + 1;
+        std::string word = text.substr(at, end - at);
+        double w = Advance(cr, whole.spans[i], word);
+        if (used > 0 && used + w > item.width) {
+          out.push_back(std::move(current));
+          current = TTextLine{line.align, {}};
+          source = nullptr;
+          used = 0;
+        }
+        if (source != &line.spans[i]) {
+          current.spans.push_back(whole.spans[i]);
+          current.spans.back().text.clear();
+          source = &line.spans[i];
+        }
+        current.spans.back().text += word;
+        used += w;
+        at = end;
+      }
+    }
+    out.push_back(std::move(current));
+  }
+  return out;
+}
+
 // Lines from the frame's top, each aligned in the frame's width; a block
 // taller than its frame (artistic text, whose frame is its own box) is
 // centred on the frame instead.
-std::vector<TPlacedSpan> LayOut(cairo_t* cr, const TDrawItem& item, double& top, double& bottom) {
-  struct TLine {
+std::vector<TPlacedSpan> LayOut(cairo_t* cr, const TDrawItem& item) {
+  struct TMetrics {
     double width = 0, ascent = 0, descent = 0;
   };
-  std::vector<TLine> lines(item.lines.size());
+  std::vector<TTextLine> lines = Wrapped(cr, item);
+  std::vector<TMetrics> metrics(lines.size());
   double total = 0;
-  for (size_t i = 0; i < item.lines.size(); ++i) {
-    for (const TTextSpan& span : item.lines[i].spans) {
-      SelectFont(cr, span);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    for (const TTextSpan& span : lines[i].spans) {
+      metrics[i].width += Advance(cr, span, span.text);
       cairo_font_extents_t fe;
       cairo_font_extents(cr, &fe);
-      cairo_text_extents_t te;
-      std::string text = Printable(span.text);
-      cairo_text_extents(cr, text.c_str(), &te);
-      lines[i].width += te.x_advance;
-      lines[i].ascent = std::max(lines[i].ascent, fe.ascent);
-      lines[i].descent = std::max(lines[i].descent, fe.descent);
+      metrics[i].ascent = std::max(metrics[i].ascent, fe.ascent);
+      metrics[i].descent = std::max(metrics[i].descent, fe.descent);
     }
-    total += lines[i].ascent + lines[i].descent;
+    total += metrics[i].ascent + metrics[i].descent;
   }
   double y = total > item.height ? item.y + (item.height - total) / 2 : item.y;
-  top = y;
   std::vector<TPlacedSpan> placed;
-  for (size_t i = 0; i < item.lines.size(); ++i) {
-    const TLine& line = lines[i];
+  for (size_t i = 0; i < lines.size(); ++i) {
+    const TMetrics& m = metrics[i];
     double x = item.x;
-    if (item.lines[i].align == TTextAlign::center) x += (item.width - line.width) / 2;
-    if (item.lines[i].align == TTextAlign::right) x += item.width - line.width;
-    double baseline = y + line.ascent;
-    for (const TTextSpan& span : item.lines[i].spans) {
-      std::string text = Printable(span.text);
-      SelectFont(cr, span);
-      cairo_text_extents_t te;
-      cairo_text_extents(cr, text.c_str(), &te);
-      placed.push_back({&span, text, x, baseline});
-      x += te.x_advance;
+    if (lines[i].align == TTextAlign::center) x += (item.width - m.width) / 2;
+    if (lines[i].align == TTextAlign::right) x += item.width - m.width;
+    double baseline = y + m.ascent;
+    for (TTextSpan& span : lines[i].spans) {
+      double advance = Advance(cr, span, span.text);
+      placed.push_back({std::move(span), x, baseline});
+      x += advance;
     }
-    y += line.ascent + line.descent;
+    y += m.ascent + m.descent;
   }
-  bottom = y;
   return placed;
 }
 
@@ -409,14 +456,13 @@ bool ContentBounds(const TDrawPage& page, TBox& box) {
       ImageMatrix(item, m);
       all.AddBox(m, 0, 0, item.image->width, item.image->height);
     } else if (item.kind == TItemKind::text && Finite(item)) {
-      double top = 0, bottom = 0;
-      std::vector<TPlacedSpan> spans = LayOut(cr, item, top, bottom);
+      std::vector<TPlacedSpan> spans = LayOut(cr, item);
       cairo_matrix_t m;
       TextMatrix(item, m);
       for (const TPlacedSpan& s : spans) {
-        SelectFont(cr, *s.span);
+        SelectFont(cr, s.span);
         cairo_text_extents_t te;
-        cairo_text_extents(cr, s.text.c_str(), &te);
+        cairo_text_extents(cr, s.span.text.c_str(), &te);
         if (te.width > 0 && te.height > 0)
           all.AddBox(m, s.x + te.x_bearing, s.baseline + te.y_bearing, s.x + te.x_bearing + te.width,
                      s.baseline + te.y_bearing + te.height);
@@ -482,12 +528,11 @@ bool PaintItems(cairo_t* cr, const TDrawPage& page, TRenderCookie& cookie) {
       cairo_matrix_t m;
       TextMatrix(item, m);
       cairo_transform(cr, &m);
-      double top = 0, bottom = 0;
-      for (const TPlacedSpan& s : LayOut(cr, item, top, bottom)) {
-        SelectFont(cr, *s.span);
-        SetColour(cr, s.span->color);
+      for (const TPlacedSpan& s : LayOut(cr, item)) {
+        SelectFont(cr, s.span);
+        SetColour(cr, s.span.color);
         cairo_move_to(cr, clamp(s.x), clamp(s.baseline));
-        cairo_show_text(cr, s.text.c_str());
+        cairo_show_text(cr, s.span.text.c_str());
       }
       cairo_restore(cr);
     }

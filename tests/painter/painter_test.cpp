@@ -367,7 +367,7 @@ TEST(Painter, BitmapsAndBitmapFills) {
 }
 
 TEST(Painter, TextInItsFrame) {
-  auto text = [](PageCalls& page, const char* align, const char* font, const char* colour) {
+  auto text = [](PageCalls& page, const char* align, const char* font, const char* colour, const char* words = "MMM") {
     RVNGPropertyList frame;
     frame.insert("svg:x", 10.0, librevenge::RVNG_POINT);
     frame.insert("svg:y", 10.0, librevenge::RVNG_POINT);
@@ -382,17 +382,18 @@ TEST(Painter, TextInItsFrame) {
     span.insert("style:font-name", font);
     span.insert("fo:color", colour);
     page.R().openSpan(span);
-    page.R().insertText("MMM");
+    page.R().insertText(words);
     page.R().closeSpan();
     page.R().closeParagraph();
     page.R().endTextObject();
   };
-  PageCalls left, centre, right, missing;
+  PageCalls left, centre, right, missing, paragraph;
   text(left, "left", "Liberation Sans", "#00ff00");
   text(centre, "center", "Liberation Sans", "#00ff00");
   text(right, "end", "Liberation Sans", "#00ff00");
   text(missing, "left", "No Such Font Anywhere", "#000000");
-  for (PageCalls* p : {&left, &centre, &right, &missing}) p->Picture();
+  text(paragraph, "left", "Liberation Sans", "#000000", "MMM MMM MMM MMM MMM MMM MMM MMM MMM MMM");
+  for (PageCalls* p : {&left, &centre, &right, &missing, &paragraph}) p->Picture();
   // Ink only in the first line of the frame, in the third of the frame the alignment names.
   EXPECT_GT(left.Ink(10, 10, 40, 26), 20);
   EXPECT_EQ(left.Ink(40, 10, 100, 100), 0);
@@ -406,6 +407,10 @@ TEST(Painter, TextInItsFrame) {
     for (int x = 10; x < 40; ++x) green = green || (left.At(x, y).g > 200 && left.At(x, y).r < 60);
   EXPECT_TRUE(green) << "the span's colour";
   EXPECT_GT(missing.Ink(10, 10, 40, 26), 20) << "a missing font falls back to another";
+  // A paragraph four times its frame's width wraps at spaces inside the frame.
+  EXPECT_GT(paragraph.Ink(10, 28, 90, 42), 20) << "a second line";
+  EXPECT_GT(paragraph.Ink(10, 56, 90, 90), 20) << "a fourth or fifth line";
+  EXPECT_EQ(paragraph.Ink(91, 0, 100, 100), 0) << "nothing past the frame's right side";
 }
 
 TEST(Painter, PagesAreasAndLimits) {
