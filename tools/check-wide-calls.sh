@@ -8,7 +8,7 @@ ROOT=$(cd "$(dirname "$0")/.." && pwd)
 cd "$ROOT" || exit 2
 
 rooms=()
-for d in framework toolkit imaging docreader scheme plugin dll; do
+for d in framework toolkit imaging docreader painter scheme plugin dll docrender; do
   [ -d "$d" ] && rooms+=("$d")
 done
 

@@ -16,10 +16,10 @@ cd "$ROOT" || exit 2
 LEVELS=(
   "framework"
   "toolkit"
-  "imaging docreader"
+  "imaging docreader painter"
   "plugin"
   "scheme"
-  "dll"
+  "dll docrender"
 )
 # Rooms that exist only in the Windows builds.
 PLATFORM_ROOMS=" toolkit dll "

@@ -14,7 +14,7 @@ JOBS=${JOBS:-$(nproc)}
 PENDING=tools/format-pending.txt
 # Rooms whose portable files clang-tidy reads; *_win files are not in the
 # native build and the tests are not product code.
-TIDY_ROOMS='framework|imaging|docreader|plugin|scheme'
+TIDY_ROOMS='framework|imaging|docreader|painter|plugin|scheme|docrender'
 
 sources() {
   find . \( -path ./out -o -path ./.git -o -path ./tests/imaging/regress \) -prune -o \

@@ -84,6 +84,8 @@ PACKAGES=(
     xvfb xauth imagemagick netpbm
     ccache libzip-dev 7zip
     clang-format clang-tidy
+    libboost-dev liblcms2-dev libicu-dev icu-devtools libcairo2-dev libpixman-1-dev
+    libfreetype-dev libfontconfig-dev pkg-config m4 fonts-liberation libcdr-tools librsvg2-bin
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -565,6 +567,7 @@ if [ "$VERIFY" -eq 1 ]; then
     info "all checks passed"
 fi
 
+. "$TOOLS_DIR/setup_render.sh"   # the document renderer's libraries
 log "done in $(( $(date +%s) - START ))s; paths are in:"
 echo "$PATHS_ENV"
 
