@@ -88,38 +88,47 @@ bool MakePipe(kol::KernelHandle& reader, kol::KernelHandle& writer) {
   return true;
 }
 
-// The child's three ends as the only handles it inherits, where the system
-// offers an explicit list.
-class InheritList {
+// PROC_THREAD_ATTRIBUTE_JOB_LIST, from Windows 10 on; the build targets
+// Windows 7, whose headers do not name it.
+constexpr DWORD_PTR JobListAttribute = 0x0002000D;
+
+// The child's three ends as the only handles it inherits, and its job from
+// its first moment, where the system offers these attributes.
+class StartAttributes {
  public:
-  explicit InheritList(HANDLE a, HANDLE b, HANDLE c) : handles_{a, b, c} {
+  StartAttributes(HANDLE a, HANDLE b, HANDLE c, HANDLE job) : handles_{a, b, c}, job_(job) {
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     if (size == 0) return;
     storage_.resize(size);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!InitializeProcThreadAttributeList(list, 2, 0, &size)) return;
     initialised_ = true;
-    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
-                                  nullptr))
-      list_ = list;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
+                                   nullptr))
+      return;
+    list_ = list;
+    // Without it the job is joined after the start (a host that ends right
+    // then leaves the program outside it).
+    if (job_) UpdateProcThreadAttribute(list, 0, JobListAttribute, &job_, sizeof job_, nullptr, nullptr);
   }
-  InheritList(const InheritList&) = delete;
-  InheritList& operator=(const InheritList&) = delete;
-  ~InheritList() {
+  StartAttributes(const StartAttributes&) = delete;
+  StartAttributes& operator=(const StartAttributes&) = delete;
+  ~StartAttributes() {
     if (initialised_) DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()));
   }
   LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
 
  private:
   HANDLE handles_[3];
+  HANDLE job_;
   std::vector<char> storage_;
   bool initialised_ = false;
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
 // Starts the command line suspended, its standard handles on the pipes.
-bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output, HANDLE error,
+bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output, HANDLE error, HANDLE job,
                     PROCESS_INFORMATION& pi) {
   STARTUPINFOEXW si = {};
   si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
@@ -134,7 +143,7 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
   line.push_back(L'\0');
   const DWORD flags = NewConsoleNormalPriority | CREATE_SUSPENDED;
 
-  InheritList inherit(input, output, error);
+  StartAttributes inherit(input, output, error, job);
   if (inherit.get() != nullptr) {
     si.StartupInfo.cb = sizeof si;
     si.lpAttributeList = inherit.get();
@@ -156,15 +165,21 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
 
 // A job that kills the program when its last handle closes, so no program
 // outlives its host even when the host dies. None when the system refuses.
-kol::KernelHandle KillOnCloseJob(HANDLE process) {
+kol::KernelHandle KillOnCloseJob() {
   kol::KernelHandle job(CreateJobObjectW(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
-      !AssignProcessToJobObject(job.get(), process))
-    job.reset();
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) job.reset();
   return job;
+}
+
+// Puts the process in the job unless it started in it; false when it is
+// in none.
+bool InJob(HANDLE job, HANDLE process) {
+  BOOL in = FALSE;
+  if (IsProcessInJob(process, job, &in) && in) return true;
+  return AssignProcessToJobObject(job, process) != 0;
 }
 
 // Whether CreateProcess would find a program file for the command line: its
@@ -205,11 +220,13 @@ bool StartProgram(THIWinExec::TRun& run) {
     return false;
   for (HANDLE own : {run.inputWriter.get(), run.outputReader.get(), run.errorReader.get()})
     SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  run.job = KillOnCloseJob();
   PROCESS_INFORMATION pi = {};
-  if (!StartSuspended(run.commandLine, inputReader.get(), outputWriter.get(), errorWriter.get(), pi)) return false;
+  if (!StartSuspended(run.commandLine, inputReader.get(), outputWriter.get(), errorWriter.get(), run.job.get(), pi))
+    return false;
   run.process.reset(pi.hProcess);
   kol::ThreadHandle primary(pi.hThread);
-  run.job = KillOnCloseJob(pi.hProcess);
+  if (run.job && !InJob(run.job.get(), pi.hProcess)) run.job.reset();
   if (run.gate->Live(run.id)) ResumeThread(primary.get());
   // The pipes report broken once the child, their only other holder, ends.
   return true;

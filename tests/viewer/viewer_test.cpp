@@ -1393,4 +1393,10 @@ TEST_F(Viewer, HostsThreadNeverWaitsForTheArchiversProcess) {
   EXPECT_EQ(CountProcesses("7za.exe"), 0);
   EXPECT_EQ(WindowsWithProcedureIn(begin, end), 0);
   DestroyWindow(host);
+
+  // A host that ends right after ListLoad, its archiver still starting,
+  // leaves none behind either.
+  for (int i = 0; i < 4; ++i) Host(plugin, {"open:" + doc + ":0"});
+  for (int i = 0; i < 100 && CountProcesses("7za.exe") > 0; ++i) Sleep(50);
+  EXPECT_EQ(CountProcesses("7za.exe"), 0);
 }
