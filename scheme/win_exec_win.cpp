@@ -354,7 +354,7 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkerMain), &start->library);
   run_ = std::move(run);
   // The worker starts the program: under Wine a process start keeps its
-  // caller waiting until the child has set itself up.
+  // caller for tens of milliseconds.
   kol::ThreadHandle worker(CreateThread(nullptr, WorkerStack, &WorkerMain, start.get(), 0, nullptr));
   if (!worker) {
     if (start->library) FreeLibrary(start->library);
