@@ -1,9 +1,11 @@
 // From ListLoad to the thumbnail on the screen, against the archiver's own
-// run for the same document, in the same run of this program.
+// run for the same document, in the same run of this program; and how soon
+// ListLoad, ListLoadNext and ListCloseWindow give the host's thread back,
+// against the return of a bare CreateProcess of 7za.exe.
 //   open_bench PLUGIN_FILE [RUNS]   (7za.exe beside the plugin; RUNS default 15)
 // The document is made here: a ZIP with a 256 x 192 PNG thumbnail whose
 // centre is a block of one colour, so that "painted" is that colour at the
-// centre of the Lister window. Both measures alternate; medians are printed.
+// centre of the Lister window. The measures alternate; medians are printed.
 #include <windows.h>
 #include <zlib.h>
 
@@ -18,6 +20,7 @@
 namespace {
 
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
+using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
 using CloseFn = void(__stdcall*)(HWND);
 struct DefaultParams {
   int32_t size;
@@ -88,8 +91,9 @@ std::string MakePng() {
 }
 
 // Runs a command line hidden in its own console, its output on a pipe as
-// the plugin's runner does, and waits for it. Milliseconds, or -1.
-double RunTimed(const std::string& commandLine, const std::string& dir = std::string()) {
+// the plugin's runner does, and waits for it. Milliseconds, or -1; created
+// gets the milliseconds CreateProcess took to return.
+double RunTimed(const std::string& commandLine, const std::string& dir = std::string(), double* created = nullptr) {
   SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
   HANDLE readRaw = nullptr, writeRaw = nullptr;
   if (!CreatePipe(&readRaw, &writeRaw, &sa, 1 << 16)) return -1;
@@ -108,6 +112,7 @@ double RunTimed(const std::string& commandLine, const std::string& dir = std::st
   const double start = Now();
   const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
                                  dir.empty() ? nullptr : dir.c_str(), &si, &pi);
+  if (created) *created = Now() - start;
   writeEnd.reset();
   double took = -1;
   if (ok) {
@@ -147,15 +152,28 @@ void PumpFor(DWORD ms) {
   }
 }
 
-// One open: ListLoad until the centre of the Lister shows the mark.
-double OpenTimed(HWND lister, LoadFn load, CloseFn close, const std::string& document) {
+struct Plugin {
+  LoadFn load;
+  LoadNextFn next;
+  CloseFn close;
+};
+
+// How long each call the host makes kept its thread, in milliseconds.
+struct Returns {
+  std::vector<double> load, next, close, closeIdle;
+};
+
+// One open: ListLoad until the centre of the Lister shows the mark, then
+// ListCloseWindow with the archiver done.
+double OpenTimed(HWND lister, const Plugin& plugin, const std::string& document, Returns& returns) {
   RECT rc;
   GetClientRect(lister, &rc);
   kol::WindowDc listerDc = kol::WindowDc::ForWindow(lister);
   const HDC dc = listerDc.get();
   std::string name = document;
   const double start = Now();
-  HWND viewer = load(lister, &name[0], 0);
+  HWND viewer = plugin.load(lister, &name[0], 0);
+  returns.load.push_back(Now() - start);
   double took = -1;
   if (viewer) {
     MoveWindow(viewer, 0, 0, rc.right, rc.bottom, TRUE);
@@ -172,16 +190,43 @@ double OpenTimed(HWND lister, LoadFn load, CloseFn close, const std::string& doc
       }
       MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
     }
-    close(viewer);
+    const double closing = Now();
+    plugin.close(viewer);
+    returns.closeIdle.push_back(Now() - closing);
   }
   listerDc.reset();
   Pump();
   return took;
 }
 
+// A user flicking through files: ListLoad, at once ListLoadNext and at once
+// ListCloseWindow, each while the archiver of the call before is starting.
+bool FlipTimed(HWND lister, const Plugin& plugin, const std::string& document, Returns& returns) {
+  std::string name = document;
+  double start = Now();
+  HWND viewer = plugin.load(lister, &name[0], 0);
+  returns.load.push_back(Now() - start);
+  if (!viewer) return false;
+  start = Now();
+  const int next = plugin.next(lister, viewer, &name[0], 0);
+  returns.next.push_back(Now() - start);
+  start = Now();
+  plugin.close(viewer);
+  returns.close.push_back(Now() - start);
+  Pump();
+  return next == 0;
+}
+
 double Median(std::vector<double> v) {
   std::sort(v.begin(), v.end());
   return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
+}
+
+double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
+
+void PrintReturn(const char* what, const std::vector<double>& v, double peer) {
+  std::printf("  %-34s median %6.2f ms, max %6.2f ms (ratio %.3f)\n", what, Median(v), Max(v),
+              peer > 0 ? Median(v) / peer : 0.0);
 }
 
 std::string Quote(const std::string& s) { return "\"" + s + "\""; }
@@ -227,9 +272,10 @@ int Main(int argc, char** argv) {
     return 1;
   }
   auto load = reinterpret_cast<LoadFn>(reinterpret_cast<void*>(GetProcAddress(module, "ListLoad")));
+  auto next = reinterpret_cast<LoadNextFn>(reinterpret_cast<void*>(GetProcAddress(module, "ListLoadNext")));
   auto close = reinterpret_cast<CloseFn>(reinterpret_cast<void*>(GetProcAddress(module, "ListCloseWindow")));
   auto defaults = reinterpret_cast<DefaultsFn>(reinterpret_cast<void*>(GetProcAddress(module, "ListSetDefaultParams")));
-  if (!load || !close || !defaults) {
+  if (!load || !next || !close || !defaults) {
     std::fprintf(stderr, "open_bench: not a Lister plugin\n");
     return 1;
   }
@@ -255,20 +301,28 @@ int Main(int argc, char** argv) {
   // The archiver's command line as the plugin forms it.
   const std::string extract =
       Quote(folder + "\\7za.exe") + " e -o\"" + std::string(tmp) + "_tc\" " + Quote(document) + " thumbnail.* -r -aoa ";
-  std::vector<double> viewer, alone, overhead;
+  const Plugin calls{load, next, close};
+  std::vector<double> viewer, alone, overhead, created;
+  Returns returns, warm;
   // One of each first, to warm the caches of both.
-  OpenTimed(lister, load, close, document);
+  OpenTimed(lister, calls, document, warm);
   RunTimed(extract);
   for (int i = 0; i < runs; ++i) {
-    const double a = RunTimed(extract);
+    double c = -1;
+    const double a = RunTimed(extract, std::string(), &c);
     PumpFor(100);
-    const double v = OpenTimed(lister, load, close, document);
+    const double v = OpenTimed(lister, calls, document, returns);
     PumpFor(100);
-    if (a < 0 || v < 0) {
-      std::fprintf(stderr, "open_bench: run %d failed (archiver %.1f ms, viewer %.1f ms)\n", i, a, v);
+    const bool flipped = FlipTimed(lister, calls, document, returns);
+    // The archivers the flip stopped are gone before the next measure.
+    PumpFor(300);
+    if (a < 0 || v < 0 || !flipped) {
+      std::fprintf(stderr, "open_bench: run %d failed (archiver %.1f ms, viewer %.1f ms, flip %s)\n", i, a, v,
+                   flipped ? "done" : "failed");
       return 1;
     }
     alone.push_back(a);
+    created.push_back(c);
     viewer.push_back(v);
     overhead.push_back(v - a);
   }
@@ -280,6 +334,13 @@ int Main(int argc, char** argv) {
               *std::min_element(alone.begin(), alone.end()), *std::max_element(alone.begin(), alone.end()));
   std::printf("  ratio %.3f, overhead %.1f ms (median of paired differences %.1f ms)\n", ma > 0 ? mv / ma : 0.0,
               mv - ma, Median(overhead));
+  const double peer = Median(created);
+  std::printf("  the host's thread held by (ratio against the peer's median):\n");
+  std::printf("  %-34s median %6.2f ms, max %6.2f ms (the peer)\n", "CreateProcess of 7za.exe", peer, Max(created));
+  PrintReturn("ListLoad", returns.load, peer);
+  PrintReturn("ListLoadNext at once after ListLoad", returns.next, peer);
+  PrintReturn("ListCloseWindow at once after that", returns.close, peer);
+  PrintReturn("ListCloseWindow, thumbnail painted", returns.closeIdle, peer);
   // The Lister window goes with the process (destroying it costs Wine a
   // wait for a window manager that is not there).
   RunTimed("cmd /c rd /s /q " + Quote(work));

@@ -1,11 +1,14 @@
 // Starts an external console program with its standard streams on pipes and
 // turns what it writes into events.
 //
-// A worker thread per started program polls the pipes; it hands every chunk,
+// A worker thread per run starts the program, polls its pipes and kills it
+// when the run is stopped; the element's thread never waits for a process
+// to start or to end, nor for the worker. The worker hands every chunk,
 // tagged with its run, to a message-only window of the element's thread, so
 // onOutput, onError and onEnd fire on the thread that created the element,
 // in the order the chunks were read, and no element is used by two threads.
-// Chunks of a run that was stopped are dropped.
+// Chunks of a run that was stopped are dropped. A worker holds a reference
+// to the library until it has ended, so a host may unload it at any time.
 #pragma once
 
 #include <memory>
@@ -31,15 +34,16 @@ class THIWinExec : public TObject {
   std::string FileName;  // default for the first part
   TEventLink ParamsLink;
   TEventLink FileNameLink;
-  TEventLink onStart;   // a program was started
+  TEventLink onStart;   // a program file was found and its start handed to the worker
   TEventLink onOutput;  // a chunk of its standard output, as a String
   TEventLink onError;   // a chunk of its standard error, as a String
-  TEventLink onEnd;     // the program ended by itself
+  TEventLink onEnd;     // the program ended by itself (or, found, could not start)
 
-  // Kills the program started before, then starts "FileName Params".
+  // Stops the run before, then starts "FileName Params" when the program
+  // file is found where CreateProcess would look for it.
   void doRunCmd(TData& value, uint16_t index);
-  // Kills the program started before, if it still runs; its pending chunks
-  // are dropped.
+  // Stops the run before: its program is killed by its worker at once, its
+  // pending chunks are dropped.
   void doStop(TData& value, uint16_t index);
 
   // The state of one started program, shared with its worker.
@@ -51,8 +55,9 @@ class THIWinExec : public TObject {
   void Deliver(uint32_t run, Stream stream, const std::string& text);
 
   std::unique_ptr<kol::MessageWindow> window_;
-  TRunGate gate_;
-  std::unique_ptr<TRun> run_;
+  // Shared with the workers, which may outlive the element.
+  std::shared_ptr<TRunGate> gate_;
+  std::shared_ptr<TRun> run_;
 };
 
 }  // namespace hi

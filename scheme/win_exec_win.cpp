@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "framework/scope_exit.h"
 #include "toolkit/handles.h"
 #include "toolkit/message_window.h"
 #include "toolkit/platform.h"
@@ -15,24 +16,44 @@
 
 namespace hi {
 
-// Everything one started program needs. The worker uses only this record
-// (never the element), and the element releases it only after the worker
-// has ended.
+// Everything one started program needs, shared by the element and the
+// worker. The worker uses only this record (never the element); the record
+// goes when the last of the two lets go of it.
 struct THIWinExec::TRun {
   uint32_t id = TRunGate::NoRun;
-  TRunGate* gate = nullptr;
+  std::shared_ptr<TRunGate> gate;
+  std::string commandLine;
+  // Set once the element lets go of the run: the worker's waits end.
+  kol::KernelHandle wake;
   kol::KernelHandle process;
   kol::KernelHandle job;
   kol::KernelHandle inputWriter;  // never written: a child reading its input waits
   kol::KernelHandle outputReader;
   kol::KernelHandle errorReader;
-  kol::ThreadHandle worker;
-  DWORD workerId = 0;
-  // Hands a chunk to the element's thread; never waits for that thread.
-  std::function<void(Stream, std::string)> post;
   // Chunks posted and not yet taken by the element's thread. The callbacks
   // hold it too, since they can outlive the run.
   std::shared_ptr<std::atomic<int>> inFlight = std::make_shared<std::atomic<int>>(0);
+
+  // Worker: hands a chunk to the element's thread, never waiting for that
+  // thread; nothing once the element has let go of the run.
+  void Post(Stream stream, std::string text) {
+    AcquireSRWLockExclusive(&postLock);
+    ScopeExit release([this] { ReleaseSRWLockExclusive(&postLock); });
+    if (post) post(stream, std::move(text));
+  }
+  // Element: no chunk is posted from now on (a post under way is finished
+  // first: it only queues a message), and the worker stops waiting.
+  void LetGo() {
+    {
+      AcquireSRWLockExclusive(&postLock);
+      ScopeExit release([this] { ReleaseSRWLockExclusive(&postLock); });
+      post = nullptr;
+    }
+    SetEvent(wake.get());
+  }
+
+  std::function<void(Stream, std::string)> post;
+  SRWLOCK postLock = SRWLOCK_INIT;
 };
 
 namespace {
@@ -49,6 +70,12 @@ constexpr int MaxChunksInFlight = 1;
 // only a program that goes on writing has its chunks paced.
 constexpr int UnpacedChunks = 8;
 
+// Held by the worker that is starting its program: one program starts at a
+// time in the whole library, and a run stopped while its worker waited for
+// its turn starts none. A host flicking through files faster than programs
+// start makes no pile of programs starting at once.
+SRWLOCK Starting = SRWLOCK_INIT;
+
 bool MakePipe(kol::KernelHandle& reader, kol::KernelHandle& writer) {
   SECURITY_ATTRIBUTES sa = {};
   sa.nLength = sizeof sa;
@@ -61,38 +88,47 @@ bool MakePipe(kol::KernelHandle& reader, kol::KernelHandle& writer) {
   return true;
 }
 
-// The child's three ends as the only handles it inherits, where the system
-// offers an explicit list.
-class InheritList {
+// PROC_THREAD_ATTRIBUTE_JOB_LIST, from Windows 10 on; the build targets
+// Windows 7, whose headers do not name it.
+constexpr DWORD_PTR JobListAttribute = 0x0002000D;
+
+// The child's three ends as the only handles it inherits, and its job from
+// its first moment, where the system offers these attributes.
+class StartAttributes {
  public:
-  explicit InheritList(HANDLE a, HANDLE b, HANDLE c) : handles_{a, b, c} {
+  StartAttributes(HANDLE a, HANDLE b, HANDLE c, HANDLE job) : handles_{a, b, c}, job_(job) {
     SIZE_T size = 0;
-    InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    InitializeProcThreadAttributeList(nullptr, 2, 0, &size);
     if (size == 0) return;
     storage_.resize(size);
     auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data());
-    if (!InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    if (!InitializeProcThreadAttributeList(list, 2, 0, &size)) return;
     initialised_ = true;
-    if (UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
-                                  nullptr))
-      list_ = list;
+    if (!UpdateProcThreadAttribute(list, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, handles_, sizeof handles_, nullptr,
+                                   nullptr))
+      return;
+    list_ = list;
+    // Without it the job is joined after the start (a host that ends right
+    // then leaves the program outside it).
+    if (job_) UpdateProcThreadAttribute(list, 0, JobListAttribute, &job_, sizeof job_, nullptr, nullptr);
   }
-  InheritList(const InheritList&) = delete;
-  InheritList& operator=(const InheritList&) = delete;
-  ~InheritList() {
+  StartAttributes(const StartAttributes&) = delete;
+  StartAttributes& operator=(const StartAttributes&) = delete;
+  ~StartAttributes() {
     if (initialised_) DeleteProcThreadAttributeList(reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(storage_.data()));
   }
   LPPROC_THREAD_ATTRIBUTE_LIST get() const { return list_; }
 
  private:
   HANDLE handles_[3];
+  HANDLE job_;
   std::vector<char> storage_;
   bool initialised_ = false;
   LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
 };
 
 // Starts the command line suspended, its standard handles on the pipes.
-bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output, HANDLE error,
+bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output, HANDLE error, HANDLE job,
                     PROCESS_INFORMATION& pi) {
   STARTUPINFOEXW si = {};
   si.StartupInfo.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
@@ -107,7 +143,7 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
   line.push_back(L'\0');
   const DWORD flags = NewConsoleNormalPriority | CREATE_SUSPENDED;
 
-  InheritList inherit(input, output, error);
+  StartAttributes inherit(input, output, error, job);
   if (inherit.get() != nullptr) {
     si.StartupInfo.cb = sizeof si;
     si.lpAttributeList = inherit.get();
@@ -129,22 +165,78 @@ bool StartSuspended(const std::string& commandLine, HANDLE input, HANDLE output,
 
 // A job that kills the program when its last handle closes, so no program
 // outlives its host even when the host dies. None when the system refuses.
-kol::KernelHandle KillOnCloseJob(HANDLE process) {
+kol::KernelHandle KillOnCloseJob() {
   kol::KernelHandle job(CreateJobObjectW(nullptr, nullptr));
   if (!job) return job;
   JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
   limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits) ||
-      !AssignProcessToJobObject(job.get(), process))
-    job.reset();
+  if (!SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits)) job.reset();
   return job;
+}
+
+// Puts the process in the job unless it started in it; false when it is
+// in none.
+bool InJob(HANDLE job, HANDLE process) {
+  BOOL in = FALSE;
+  if (IsProcessInJob(process, job, &in) && in) return true;
+  return AssignProcessToJobObject(job, process) != 0;
+}
+
+// Whether CreateProcess would find a program file for the command line: its
+// quoted first part, or else any of its beginnings up to a blank, tried as
+// CreateProcess tries them. Looked up on the element's thread, so that a
+// missing program is known at once; starting a found one is the worker's.
+bool NamesAProgram(const std::string& commandLine) {
+  const std::wstring line = kol::Wide(commandLine);
+  auto isProgram = [](const std::wstring& name) {
+    if (name.empty()) return false;
+    std::vector<wchar_t> path(MAX_PATH);
+    DWORD length = SearchPathW(nullptr, name.c_str(), L".exe", DWORD(path.size()), path.data(), nullptr);
+    if (length >= path.size()) {
+      path.resize(length);
+      length = SearchPathW(nullptr, name.c_str(), L".exe", DWORD(path.size()), path.data(), nullptr);
+    }
+    if (length == 0 || length >= path.size()) return false;
+    const DWORD attributes = GetFileAttributesW(path.data());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0;
+  };
+  if (!line.empty() && line[0] == L'"') {
+    const size_t close = line.find(L'"', 1);
+    return isProgram(line.substr(1, close == std::wstring::npos ? close : close - 1));
+  }
+  for (size_t blank = line.find_first_of(L" \t");; blank = line.find_first_of(L" \t", blank + 1)) {
+    if (isProgram(line.substr(0, blank))) return true;
+    if (blank == std::wstring::npos) return false;
+  }
+}
+
+// Starts the run's program with its standard streams on new pipes; false
+// when it could not be started. Stopped before it runs when the element let
+// go of the run meanwhile.
+bool StartProgram(THIWinExec::TRun& run) {
+  kol::KernelHandle inputReader, outputWriter, errorWriter;
+  if (!MakePipe(inputReader, run.inputWriter) || !MakePipe(run.outputReader, outputWriter) ||
+      !MakePipe(run.errorReader, errorWriter))
+    return false;
+  for (HANDLE own : {run.inputWriter.get(), run.outputReader.get(), run.errorReader.get()})
+    SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
+  run.job = KillOnCloseJob();
+  PROCESS_INFORMATION pi = {};
+  if (!StartSuspended(run.commandLine, inputReader.get(), outputWriter.get(), errorWriter.get(), run.job.get(), pi))
+    return false;
+  run.process.reset(pi.hProcess);
+  kol::ThreadHandle primary(pi.hThread);
+  if (run.job && !InJob(run.job.get(), pi.hProcess)) run.job.reset();
+  if (run.gate->Live(run.id)) ResumeThread(primary.get());
+  // The pipes report broken once the child, their only other holder, ends.
+  return true;
 }
 
 }  // namespace
 
-// One polling pass after another until the run is stopped or a pipe breaks.
-static void PollPipes(THIWinExec::TRun& run) {
-  kol::KernelHandle sleeper(CreateEventW(nullptr, FALSE, FALSE, nullptr));
+// One polling pass after another until the run is stopped or a pipe
+// breaks; true when a pipe broke (the program ended by itself).
+static bool PollPipes(THIWinExec::TRun& run) {
   std::vector<char> buffer(ChunkSize);
   bool ended = false;
   bool draining = false;
@@ -159,7 +251,7 @@ static void PollPipes(THIWinExec::TRun& run) {
       // streams never hands over more than the batch.
       while ((draining || run.inFlight->load() >= MaxChunksInFlight) && run.gate->Live(run.id)) {
         draining = run.inFlight->load() > 0;
-        WaitForSingleObject(sleeper.get(), 1);
+        WaitForSingleObject(run.wake.get(), 1);
       }
       if (!run.gate->Live(run.id)) break;
       DWORD waiting = 0;
@@ -171,25 +263,59 @@ static void PollPipes(THIWinExec::TRun& run) {
       idle = false;
       DWORD got = 0;
       if (ReadFile(s.first, buffer.data(), ChunkSize, &got, nullptr))
-        run.post(s.second ? THIWinExec::Stream::Error : THIWinExec::Stream::Output, ChunkText(buffer.data(), got));
+        run.Post(s.second ? THIWinExec::Stream::Error : THIWinExec::Stream::Output, ChunkText(buffer.data(), got));
     }
-    if (idle) WaitForSingleObject(sleeper.get(), 1);
+    if (idle) WaitForSingleObject(run.wake.get(), 1);
   }
-  // The program ended by itself (or closed its pipes): end the run unless
-  // the element is stopping it at this moment.
-  if (ended && run.gate->End(run.id)) {
-    TerminateProcess(run.process.get(), 0);
-    run.post(THIWinExec::Stream::End, std::string());
-  }
+  return ended;
 }
 
-static DWORD WINAPI WorkerMain(LPVOID param) {
-  auto* run = static_cast<THIWinExec::TRun*>(param);
-  GuardedRun([run] { PollPipes(*run); });
+// The worker's whole life: start the program, poll it, kill it. The element
+// never waits for any of it.
+static void Execute(THIWinExec::TRun& run) {
+  bool started = false;
+  {
+    AcquireSRWLockExclusive(&Starting);
+    ScopeExit release([] { ReleaseSRWLockExclusive(&Starting); });
+    if (!run.gate->Live(run.id)) return;
+    started = StartProgram(run);
+  }
+  const bool ended = !started || PollPipes(run);
+  // Ended by itself, or stopped by the element: either way nothing of it
+  // may go on running.
+  if (run.process) TerminateProcess(run.process.get(), 0);
+  // A program that ended by itself (or could not start at all) ends the run
+  // unless the element is stopping it at this moment.
+  if (ended && run.gate->End(run.id)) run.Post(THIWinExec::Stream::End, std::string());
+}
+
+namespace {
+
+// What a worker is handed: its run, and a reference to this library that
+// keeps the library's code loaded until the worker is through with it.
+struct WorkerStart {
+  std::shared_ptr<THIWinExec::TRun> run;
+  HMODULE library = nullptr;
+};
+
+DWORD WINAPI WorkerMain(LPVOID param) {
+  HMODULE library = nullptr;
+  {
+    std::unique_ptr<WorkerStart> start(static_cast<WorkerStart*>(param));
+    library = start->library;
+    GuardedRun([&] { Execute(*start->run); });
+    // The run goes here when the element has let go of it: its job kills
+    // whatever the program started, its pipes close.
+  }
+  // A host may have unloaded the library meanwhile: its last reference is
+  // given back by a call that never returns into its code.
+  if (library) FreeLibraryAndExitThread(library, 0);
   return 0;
 }
 
-THIWinExec::THIWinExec() : window_(std::make_unique<kol::MessageWindow>()) {}
+}  // namespace
+
+THIWinExec::THIWinExec() : window_(std::make_unique<kol::MessageWindow>()), gate_(std::make_shared<TRunGate>()) {}
 
 THIWinExec::~THIWinExec() { Stop(); }
 
@@ -198,31 +324,16 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
   // value and the second part is empty.
   const std::string first = ReadString(value, FileNameLink, FileName);
   const std::string second = ReadString(value, ParamsLink, Params);
-  const std::string commandLine = first + " " + second;
+  auto run = std::make_shared<TRun>();
+  run->commandLine = first + " " + second;
   Stop();
   if (!*window_) return;  // no way to deliver events: nothing is started
+  if (!NamesAProgram(run->commandLine)) return;
+  run->wake.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+  if (!run->wake) return;
 
-  auto run = std::make_unique<TRun>();
-  kol::KernelHandle inputReader, outputWriter, errorWriter;
-  if (!MakePipe(inputReader, run->inputWriter) || !MakePipe(run->outputReader, outputWriter) ||
-      !MakePipe(run->errorReader, errorWriter))
-    return;
-  for (HANDLE own : {run->inputWriter.get(), run->outputReader.get(), run->errorReader.get()})
-    SetHandleInformation(own, HANDLE_FLAG_INHERIT, 0);
-
-  PROCESS_INFORMATION pi = {};
-  if (!StartSuspended(commandLine, inputReader.get(), outputWriter.get(), errorWriter.get(), pi)) return;
-  run->process.reset(pi.hProcess);
-  kol::ThreadHandle primary(pi.hThread);
-  run->job = KillOnCloseJob(pi.hProcess);
-  ResumeThread(primary.get());
-  // The pipes report broken once the child, their only other holder, ends.
-  inputReader.reset();
-  outputWriter.reset();
-  errorWriter.reset();
-
-  run->gate = &gate_;
-  run->id = gate_.Begin();
+  run->gate = gate_;
+  run->id = gate_->Begin();
   kol::MessageWindow* window = window_.get();
   // Chunks taken so far, counted on this element's thread.
   auto taken = std::make_shared<int>(0);
@@ -238,14 +349,19 @@ void THIWinExec::doRunCmd(TData& value, uint16_t) {
     });
     if (!posted) inFlight->fetch_sub(1);
   };
+  auto start = std::make_unique<WorkerStart>();
+  start->run = run;
+  GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(&WorkerMain), &start->library);
   run_ = std::move(run);
-  DWORD workerId = 0;
-  run_->worker.reset(CreateThread(nullptr, WorkerStack, &WorkerMain, run_.get(), 0, &workerId));
-  if (!run_->worker) {
+  // The worker starts the program: under Wine a process start keeps its
+  // caller for tens of milliseconds.
+  kol::ThreadHandle worker(CreateThread(nullptr, WorkerStack, &WorkerMain, start.get(), 0, nullptr));
+  if (!worker) {
+    if (start->library) FreeLibrary(start->library);
     Stop();
     return;
   }
-  run_->workerId = workerId;
+  start.release();  // the worker's now
   FireNull(onStart);
 }
 
@@ -253,16 +369,16 @@ void THIWinExec::doStop(TData&, uint16_t) { Stop(); }
 
 void THIWinExec::Stop() {
   if (!run_) return;
-  // Only one of the element and the worker kills the program.
-  if (gate_.End(run_->id)) TerminateProcess(run_->process.get(), 0);
-  // The worker ends at its next pass and never waits for this thread.
-  if (run_->worker) WaitForSingleObject(run_->worker.get(), INFINITE);
+  // The worker kills the program at its next pass, or right after its
+  // start, and ends on its own; nothing here waits for it.
+  gate_->End(run_->id);
+  run_->LetGo();
   run_.reset();
-  gate_.Release();
+  gate_->Release();
 }
 
 void THIWinExec::Deliver(uint32_t run, Stream stream, const std::string& text) {
-  if (!gate_.Accepts(run)) return;
+  if (!gate_->Accepts(run)) return;
   switch (stream) {
     case Stream::Output: FireString(onOutput, text); break;
     case Stream::Error: FireString(onError, text); break;

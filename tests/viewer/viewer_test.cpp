@@ -1136,6 +1136,7 @@ struct Exports {
   HMODULE module;
   void(__stdcall* defaults)(void*) = Get<void(__stdcall*)(void*)>("ListSetDefaultParams");
   HWND(__stdcall* load)(HWND, char*, int) = Get<HWND(__stdcall*)(HWND, char*, int)>("ListLoad");
+  int(__stdcall* next)(HWND, HWND, char*, int) = Get<int(__stdcall*)(HWND, HWND, char*, int)>("ListLoadNext");
   void(__stdcall* close)(HWND) = Get<void(__stdcall*)(HWND)>("ListCloseWindow");
   int(__stdcall* command)(HWND, int, int) = Get<int(__stdcall*)(HWND, int, int)>("ListSendCommand");
 
@@ -1270,17 +1271,132 @@ TEST_F(Viewer, UnloadCyclesLeaveNothingBehind) {
     PumpFor(5);
     ASSERT_TRUE(FreeLibrary(m));
   };
+  // The library goes once the last archiver's worker has let go of it;
+  // measured only then, and really unloaded, so that the window check means
+  // something.
+  const std::string file = plugin.substr(plugin.find_last_of('\\') + 1);
+  auto unloaded = [&] {
+    for (int i = 0; i < 100 && GetModuleHandleA(file.c_str()) != nullptr; ++i) Sleep(50);
+    return GetModuleHandleA(file.c_str()) == nullptr;
+  };
   for (int i = 0; i < 20; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  ASSERT_TRUE(unloaded());
   const size_t before = procstats::PrivateBytes();
   for (int i = 0; i < 200; ++i) ASSERT_NO_FATAL_FAILURE(cycle());
+  EXPECT_TRUE(unloaded());
   const size_t after = procstats::PrivateBytes();
   const long long grown = (long long)after - (long long)before;
   std::printf("[ figures  ] private memory %+lld KB over 200 load-unload cycles (%+lld bytes per cycle)\n",
               grown / 1024, grown / 200);
-  // Really unloaded, so that the window check means something.
-  const std::string file = plugin.substr(plugin.find_last_of('\\') + 1);
-  EXPECT_EQ(GetModuleHandleA(file.c_str()), nullptr);
   EXPECT_LE(grown, 256 * 1024);
   EXPECT_EQ(WindowsWithProcedureIn(begin, end), 0);
   DestroyWindow(host);
+}
+
+namespace {
+
+double NowMs() {
+  LARGE_INTEGER f, c;
+  QueryPerformanceFrequency(&f);
+  QueryPerformanceCounter(&c);
+  return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
+}
+
+double Median(std::vector<double> v) {
+  std::sort(v.begin(), v.end());
+  return v[v.size() / 2];
+}
+
+// How long CreateProcess keeps its caller for the archiver, started as the
+// viewer starts it (suspended, in a console of its own); it is killed unrun.
+double ArchiverStartMs(const std::string& archiver) {
+  STARTUPINFOW si = {};
+  si.cb = sizeof si;
+  PROCESS_INFORMATION pi = {};
+  std::wstring line = Wide(Quote(archiver) + " i");
+  const double start = NowMs();
+  if (!CreateProcessW(nullptr, &line[0], nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NEW_CONSOLE, nullptr,
+                      nullptr, &si, &pi))
+    return -1;
+  const double took = NowMs() - start;
+  kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
+  TerminateProcess(process.get(), 0);
+  WaitForSingleObject(process.get(), 5000);
+  return took;
+}
+
+}  // namespace
+
+// The host's thread never waits for the archiver's process to start or to
+// end. A bare start of 7za.exe here, measured alternately with the calls, is
+// what a runner that started or stopped it on the host's thread would add at
+// least: ListLoad takes less than half of it over a ListLoad that finds no
+// archiver (the same window, no process), ListLoadNext (stopping the
+// archiver just started, starting another) and ListCloseWindow (stopping
+// that one) take less than half of it. A library unloaded while an archiver
+// still starts goes once its worker is through, leaving no process and no
+// window behind.
+TEST_F(Viewer, HostsThreadNeverWaitsForTheArchiversProcess) {
+  const std::string plugin = PluginFolder("no-wait", true);
+  const std::string archiver = plugin.substr(0, plugin.find_last_of('\\') + 1) + "7za.exe";
+  const std::string parked = archiver + ".off";
+  std::string doc = Document("nowait.cdr", {{"thumbnail.png", Png(40, 30, kGreen)}});
+  HWND host = InProcessLister();
+  ASSERT_NE(host, nullptr);
+  HMODULE m = LoadLibraryA(plugin.c_str());
+  ASSERT_NE(m, nullptr);
+  MODULEINFO info = {};
+  GetModuleInformation(GetCurrentProcess(), m, &info, sizeof info);
+  const uintptr_t begin = uintptr_t(info.lpBaseOfDll), end = begin + info.SizeOfImage;
+  Exports e(m);
+  ASSERT_NE(e.next, nullptr);
+  e.SendDefaults();
+  std::vector<double> bare, missing, load, next, close;
+  for (int i = 0; i < 12; ++i) {
+    bare.push_back(ArchiverStartMs(archiver));
+    ASSERT_GE(bare.back(), 0) << GetLastError();
+    ASSERT_TRUE(MoveFileA(archiver.c_str(), parked.c_str()));
+    double t = NowMs();
+    HWND viewer = e.load(host, &doc[0], 0);
+    missing.push_back(NowMs() - t);
+    e.close(viewer);
+    ASSERT_TRUE(MoveFileA(parked.c_str(), archiver.c_str()));
+    t = NowMs();
+    viewer = e.load(host, &doc[0], 0);
+    load.push_back(NowMs() - t);
+    ASSERT_NE(viewer, nullptr);
+    t = NowMs();
+    EXPECT_EQ(e.next(host, viewer, &doc[0], 0), 0);
+    next.push_back(NowMs() - t);
+    t = NowMs();
+    e.close(viewer);
+    close.push_back(NowMs() - t);
+    PumpFor(150);
+  }
+  const double peer = Median(bare);
+  std::printf(
+      "[ figures  ] median ms: bare start of 7za.exe %.2f; ListLoad %.2f (%.2f without 7za.exe), "
+      "ListLoadNext %.2f, ListCloseWindow %.2f\n",
+      peer, Median(load), Median(missing), Median(next), Median(close));
+  EXPECT_LT(Median(load) - Median(missing), peer / 2);
+  EXPECT_LT(Median(next), peer / 2);
+  EXPECT_LT(Median(close), peer / 2);
+
+  HWND viewer = e.load(host, &doc[0], 0);
+  ASSERT_NE(viewer, nullptr);
+  e.close(viewer);
+  ASSERT_TRUE(FreeLibrary(m));
+  const std::string file = plugin.substr(plugin.find_last_of('\\') + 1);
+  for (int i = 0; i < 100 && (GetModuleHandleA(file.c_str()) != nullptr || CountProcesses("7za.exe") > 0); ++i)
+    PumpFor(50);
+  EXPECT_EQ(GetModuleHandleA(file.c_str()), nullptr);
+  EXPECT_EQ(CountProcesses("7za.exe"), 0);
+  EXPECT_EQ(WindowsWithProcedureIn(begin, end), 0);
+  DestroyWindow(host);
+
+  // A host that ends right after ListLoad, its archiver still starting,
+  // leaves none behind either.
+  for (int i = 0; i < 4; ++i) Host(plugin, {"open:" + doc + ":0"});
+  for (int i = 0; i < 100 && CountProcesses("7za.exe") > 0; ++i) Sleep(50);
+  EXPECT_EQ(CountProcesses("7za.exe"), 0);
 }
