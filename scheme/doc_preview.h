@@ -1,7 +1,9 @@
 // THIDocPreview: what the viewer learns from the document itself before the
 // archiver is involved. A RIFF drawing's DISP picture is read and shown
 // in-process; for a ZIP document the thumbnail members' declared sizes decide
-// whether the archiver may run at all.
+// whether the archiver may run at all. The document is opened once per load
+// and its head read once: doPreview opens it, and doGuard, reached from
+// doPreview's onOther, uses the same open file.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +43,19 @@ class THIDocPreview : public TObject {
   TEventLink onOther;    // doPreview: not a RIFF drawing, go on as before
   TEventLink onRun;      // doGuard: the archiver may run
 
+  // Opens the document: a RIFF drawing is shown (onBitmap, onShown) or
+  // refused (onNoThumb); anything else goes on (onOther), and the file is
+  // closed when that returns.
   void doPreview(TData& value, uint16_t index);
+  // Within doPreview's onOther: a missing document gives onNoThumb, a ZIP
+  // document the guard's verdict, any other file onRun. The file is closed
+  // before either fires, so the archiver never finds it held here.
   void doGuard(TData& value, uint16_t index);
+
+ private:
+  std::unique_ptr<TDocSource> document_;  // open from doPreview to doGuard
+  TDocEra era_ = TDocEra::none;
+  bool missing_ = true;
 };
 
 }  // namespace hi

@@ -6,6 +6,8 @@
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
 #include "imaging/stream.h"
+#include "toolkit/files_win.h"
+#include "toolkit/paths.h"
 
 namespace hi {
 
@@ -25,12 +27,24 @@ std::unique_ptr<TBitmapObject> DibToBitmap(const std::vector<uint8_t>& dib) {
 
 void THIDocPreview::doPreview(TData& value, uint16_t) {
   const std::string name = ReadString(value, FileName, std::string());
-  std::unique_ptr<TDocSource> source = OpenDocFile(name);
-  if (!source || DocumentEra(*source) != TDocEra::riff) {
+  // A name that no file can have is never opened: the archiver would take
+  // its '?' and '*' as a pattern.
+  document_ = kol::NamesNoFile(name) ? nullptr : OpenDocFile(name);
+  era_ = TDocEra::none;
+  if (document_) {
+    uint8_t head[DocSignatureBytes];
+    int64_t n = document_->ReadAt(0, head, sizeof head);
+    era_ = n > 0 ? DocumentEraOf(head, size_t(n)) : TDocEra::none;
+  }
+  // A file that exists but will not open is left to the archiver, as before.
+  missing_ = !document_ && !kol::FileExists(name);
+  if (era_ != TDocEra::riff) {
     ForwardNull(value, onOther);
+    document_.reset();
     return;
   }
-  TPreview preview = ReadPreview(*source);
+  TPreview preview = ReadPreview(*document_, era_);
+  document_.reset();
   std::unique_ptr<TBitmapObject> bitmap;
   if (preview.result == TDocResult::ok && preview.kind == TPreviewKind::dib) bitmap = DibToBitmap(preview.bytes);
   if (!bitmap) {
@@ -42,14 +56,18 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
 }
 
 void THIDocPreview::doGuard(TData& value, uint16_t) {
-  const std::string name = ReadString(value, FileName, std::string());
-  std::unique_ptr<TDocSource> source = OpenDocFile(name);
-  if (!source || DocumentEra(*source) != TDocEra::zip) {
+  std::unique_ptr<TDocSource> document = std::move(document_);
+  if (missing_) {
+    ForwardNull(value, onNoThumb);
+    return;
+  }
+  if (!document || era_ != TDocEra::zip) {
     ForwardNull(value, onRun);
     return;
   }
   std::vector<TThumbnailMember> members;
-  TDocResult listed = ListThumbnailMembers(*source, members);
+  TDocResult listed = ListThumbnailMembers(*document, era_, members);
+  document.reset();
   ForwardNull(value, GuardVerdict(listed, members, MaxThumbnailBytes) == TGuardVerdict::no_thumb ? onNoThumb : onRun);
 }
 
