@@ -2,8 +2,8 @@
 // archiver is involved. A RIFF drawing's DISP picture is read and shown
 // in-process; for a ZIP document the thumbnail members' declared sizes decide
 // whether the archiver may run at all. The document is opened once per load
-// and its head read once: doPreview opens it, and doGuard, reached from
-// doPreview's onOther, uses the same open file.
+// and its head read once, by doPreview, which also takes the guard's
+// verdict; doGuard, later in the load, only acts on it.
 #pragma once
 
 #include <cstdint>
@@ -44,18 +44,15 @@ class THIDocPreview : public TObject {
   TEventLink onRun;      // doGuard: the archiver may run
 
   // Opens the document: a RIFF drawing is shown (onBitmap, onShown) or
-  // refused (onNoThumb); anything else goes on (onOther), and the file is
-  // closed when that returns.
+  // refused (onNoThumb); for anything else the guard's verdict is kept and
+  // the load goes on (onOther). The file is closed before any event fires.
   void doPreview(TData& value, uint16_t index);
-  // Within doPreview's onOther: a missing document gives onNoThumb, a ZIP
-  // document the guard's verdict, any other file onRun. The file is closed
-  // before either fires, so the archiver never finds it held here.
+  // The kept verdict: onNoThumb for a missing document or a ZIP document the
+  // guard refuses, onRun otherwise.
   void doGuard(TData& value, uint16_t index);
 
  private:
-  std::unique_ptr<TDocSource> document_;  // open from doPreview to doGuard
-  TDocEra era_ = TDocEra::none;
-  bool missing_ = true;
+  TGuardVerdict guard_ = TGuardVerdict::no_thumb;  // no archiver before a look
 };
 
 }  // namespace hi

@@ -29,22 +29,31 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
   const std::string name = ReadString(value, FileName, std::string());
   // A name that no file can have is never opened: the archiver would take
   // its '?' and '*' as a pattern.
-  document_ = kol::NamesNoFile(name) ? nullptr : OpenDocFile(name);
-  era_ = TDocEra::none;
-  if (document_) {
+  std::unique_ptr<TDocSource> document = kol::NamesNoFile(name) ? nullptr : OpenDocFile(name);
+  TDocEra era = TDocEra::none;
+  if (document) {
     uint8_t head[DocSignatureBytes];
-    int64_t n = document_->ReadAt(0, head, sizeof head);
-    era_ = n > 0 ? DocumentEraOf(head, size_t(n)) : TDocEra::none;
+    int64_t n = document->ReadAt(0, head, sizeof head);
+    era = n > 0 ? DocumentEraOf(head, size_t(n)) : TDocEra::none;
   }
-  // A file that exists but will not open is left to the archiver, as before.
-  missing_ = !document_ && !kol::FileExists(name);
-  if (era_ != TDocEra::riff) {
+  if (era != TDocEra::riff) {
+    // The guard's verdict is taken now, from the same open file, and the
+    // file closed before anything else happens: the archiver that may start
+    // later never finds it held here.
+    if (era == TDocEra::zip) {
+      std::vector<TThumbnailMember> members;
+      TDocResult listed = ListThumbnailMembers(*document, era, members);
+      guard_ = GuardVerdict(listed, members, MaxThumbnailBytes);
+    } else {
+      // A file that exists but will not open is left to the archiver, as before.
+      guard_ = !document && !kol::FileExists(name) ? TGuardVerdict::no_thumb : TGuardVerdict::run;
+    }
+    document.reset();
     ForwardNull(value, onOther);
-    document_.reset();
     return;
   }
-  TPreview preview = ReadPreview(*document_, era_);
-  document_.reset();
+  TPreview preview = ReadPreview(*document, era);
+  document.reset();
   std::unique_ptr<TBitmapObject> bitmap;
   if (preview.result == TDocResult::ok && preview.kind == TPreviewKind::dib) bitmap = DibToBitmap(preview.bytes);
   if (!bitmap) {
@@ -56,19 +65,7 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
 }
 
 void THIDocPreview::doGuard(TData& value, uint16_t) {
-  std::unique_ptr<TDocSource> document = std::move(document_);
-  if (missing_) {
-    ForwardNull(value, onNoThumb);
-    return;
-  }
-  if (!document || era_ != TDocEra::zip) {
-    ForwardNull(value, onRun);
-    return;
-  }
-  std::vector<TThumbnailMember> members;
-  TDocResult listed = ListThumbnailMembers(*document, era_, members);
-  document.reset();
-  ForwardNull(value, GuardVerdict(listed, members, MaxThumbnailBytes) == TGuardVerdict::no_thumb ? onNoThumb : onRun);
+  ForwardNull(value, guard_ == TGuardVerdict::no_thumb ? onNoThumb : onRun);
 }
 
 }  // namespace hi

@@ -30,7 +30,7 @@ case $ARCH in
     # shellcheck disable=SC1091
     [ -f "$CACHE/paths.env" ] && source "$CACHE/paths.env"
     [ -f "${LIBZIP_I386_PREFIX:-}/lib/libzip.a" ] || { echo "fuzz.sh: no i386 libzip (run tools/setup.sh)" >&2; exit 1; }
-    FLAGS+=(-m32 -I"$LIBZIP_I386_PREFIX/include")
+    FLAGS+=(-m32 -isystem "$LIBZIP_I386_PREFIX/include")
     LIBS=("$LIBZIP_I386_PREFIX/lib/libzip.a" "$ZLIB_I386") ;;
   *) echo "fuzz.sh: FUZZ_ARCH is x86_64 or i386, not $ARCH" >&2; exit 2 ;;
 esac
