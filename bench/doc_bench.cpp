@@ -29,10 +29,10 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "docreader/doc_reader.h"
-#include "imaging/area_scale.h"
 #include "imaging/bitmap.h"
 #include "imaging/png_decoder.h"
 #include "imaging/stream.h"
@@ -231,13 +231,10 @@ bool PanelThumbnail(const std::string& path, Bytes& out) {
   if (!f) return false;
   head.resize(std::fread(head.data(), 1, head.size(), f));
   std::fclose(f);
-  TPanelPicture picture;
-  int32_t w = 0, h = 0;
-  if (!LoadPanelPicture(path, head.data(), head.size(), picture) ||
-      !FitInside(picture.width, picture.height, 128, 128, w, h))
-    return false;
-  out.resize(size_t(w) * h * 3);
-  return AreaScale24(picture.rgb.data(), picture.width, picture.height, picture.width * 3, out.data(), w, h, w * 3);
+  TPanelThumbnail thumbnail;
+  if (!MakePanelThumbnailFile(path, head.data(), head.size(), 128, 128, thumbnail).Ok()) return false;
+  out = std::move(thumbnail.bgr);
+  return true;
 }
 
 }  // namespace

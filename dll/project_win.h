@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 
+#include "docreader/doc_signature.h"
 #include "framework/data.h"
 #include "framework/object.h"
 #include "plugin/ftcg_tools.h"
@@ -12,15 +13,6 @@
 #include "plugin/multi_element.h"
 
 namespace hi {
-
-// The detection expression the host evaluates for every file: one of the
-// drawing extensions (or FORCE), and either the ZIP local-header signature
-// or a RIFF file of form type "CDR?" (the drawings of format versions up to
-// 13).
-constexpr const char DetectString[] =
-    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
-    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
-static_assert(sizeof(DetectString) - 1 == 156, "the detect string has 156 characters");
 
 // The host's default-parameters record, kept as a verbatim copy: no field of
 // it is read, the INI name included.

@@ -36,7 +36,6 @@ const char* PreviewKindName(TPreviewKind kind) {
 
 namespace {
 
-constexpr uint8_t ZipSignature[4] = {'P', 'K', 3, 4};
 constexpr uint16_t MethodStored = 0;
 constexpr uint16_t MethodDeflated = 8;
 
@@ -220,19 +219,16 @@ TPreview ReadMember(zip_t* za, const TZipFeed& feed, const TThumbnailMember& m, 
   return p;
 }
 
-using TEra = TDocEra;
-
-TEra Detect(TDocSource& source, TDocResult& why) {
-  uint8_t head[12] = {};
+TDocEra Detect(TDocSource& source, TDocResult& why) {
+  uint8_t head[DocSignatureBytes] = {};
   int64_t n = source.ReadAt(0, head, sizeof head);
   if (n < 0) {
     why = TDocResult::read_error;
-    return TEra::none;
+    return TDocEra::none;
   }
-  if (n >= 4 && std::memcmp(head, ZipSignature, 4) == 0) return TEra::zip;
-  if (n == int64_t(sizeof head) && IsRiffDocument(head)) return TEra::riff;
-  why = TDocResult::not_document;
-  return TEra::none;
+  TDocEra era = DocumentEraOf(head, size_t(n));
+  if (era == TDocEra::none) why = TDocResult::not_document;
+  return era;
 }
 
 }  // namespace
@@ -256,10 +252,15 @@ bool IsThumbnailMember(const std::string& memberName) {
 
 TPreview ReadPreview(TDocSource& source, const TDocLimits& limits) {
   TDocResult why = TDocResult::ok;
-  switch (Detect(source, why)) {
-    case TEra::none: return Fail(why);
-    case TEra::riff: return ReadRiffPreview(source, limits);
-    case TEra::zip: break;
+  TDocEra era = Detect(source, why);
+  return era == TDocEra::none ? Fail(why) : ReadPreview(source, era, limits);
+}
+
+TPreview ReadPreview(TDocSource& source, TDocEra era, const TDocLimits& limits) {
+  switch (era) {
+    case TDocEra::none: return Fail(TDocResult::not_document);
+    case TDocEra::riff: return ReadRiffPreview(source, limits);
+    case TDocEra::zip: break;
   }
   TZipFeed feed(source);
   TArchive archive;
@@ -291,10 +292,17 @@ TPreview ReadPreviewMemory(const void* data, size_t size, const TDocLimits& limi
 TDocResult ListThumbnailMembers(TDocSource& source, std::vector<TThumbnailMember>& members, const TDocLimits& limits) {
   members.clear();
   TDocResult why = TDocResult::ok;
-  switch (Detect(source, why)) {
-    case TEra::none: return why;
-    case TEra::riff: return TDocResult::ok;
-    case TEra::zip: break;
+  TDocEra era = Detect(source, why);
+  return era == TDocEra::none ? why : ListThumbnailMembers(source, era, members, limits);
+}
+
+TDocResult ListThumbnailMembers(TDocSource& source, TDocEra era, std::vector<TThumbnailMember>& members,
+                                const TDocLimits& limits) {
+  members.clear();
+  switch (era) {
+    case TDocEra::none: return TDocResult::not_document;
+    case TDocEra::riff: return TDocResult::ok;
+    case TDocEra::zip: break;
   }
   TZipFeed feed(source);
   TArchive archive;

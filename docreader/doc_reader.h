@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "docreader/doc_signature.h"
 #include "docreader/doc_source.h"
 
 namespace hi {
@@ -71,18 +72,21 @@ struct TThumbnailMember {
 int ThumbnailRank(const std::string& memberName);
 bool IsThumbnailMember(const std::string& memberName);
 
-// Which era a document's first twelve bytes name, without opening the
-// archive; none for anything else or an unreadable file.
-enum class TDocEra : uint8_t { none, zip, riff };
+// Which era a document's first bytes name (DocumentEraOf), without opening
+// the archive; none for anything else or an unreadable file.
 TDocEra DocumentEra(TDocSource& source);
 
 TPreview ReadPreview(TDocSource& source, const TDocLimits& limits = TDocLimits());
+// The same for a caller that has read the head already and knows the era.
+TPreview ReadPreview(TDocSource& source, TDocEra era, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewFile(const std::string& utf8Name, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewMemory(const void* data, size_t size, const TDocLimits& limits = TDocLimits());
 
 // Every "thumbnail.*" member of a ZIP-era document, in archive order. A RIFF
 // document reports ok with an empty list.
 TDocResult ListThumbnailMembers(TDocSource& source, std::vector<TThumbnailMember>& members,
+                                const TDocLimits& limits = TDocLimits());
+TDocResult ListThumbnailMembers(TDocSource& source, TDocEra era, std::vector<TThumbnailMember>& members,
                                 const TDocLimits& limits = TDocLimits());
 
 }  // namespace hi

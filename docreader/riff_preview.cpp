@@ -76,11 +76,6 @@ TPreview DispToDib(const std::vector<uint8_t>& data, uint64_t chunkOffset) {
 
 }  // namespace
 
-bool IsRiffDocument(const uint8_t head[12]) {
-  return std::memcmp(head, "RIFF", 4) == 0 &&
-         (std::memcmp(head + 8, "CDR", 3) == 0 || std::memcmp(head + 8, "cdr", 3) == 0);
-}
-
 TPreview ReadRiffPreview(TDocSource& source, const TDocLimits& limits) {
   uint8_t head[RiffHeaderSize];
   if (source.ReadAt(0, head, sizeof head) != int64_t(sizeof head)) return Fail(TDocResult::read_error);

@@ -5,8 +5,6 @@
 
 namespace hi {
 
-// True when the first 12 bytes are "RIFF", a size and a form type "CDR?".
-bool IsRiffDocument(const uint8_t head[12]);
 TPreview ReadRiffPreview(TDocSource& source, const TDocLimits& limits);
 
 }  // namespace hi

@@ -1,7 +1,9 @@
 // THIDocPreview: what the viewer learns from the document itself before the
 // archiver is involved. A RIFF drawing's DISP picture is read and shown
 // in-process; for a ZIP document the thumbnail members' declared sizes decide
-// whether the archiver may run at all.
+// whether the archiver may run at all. The document is opened once per load
+// and its head read once, by doPreview, which also takes the guard's
+// verdict; doGuard, later in the load, only acts on it.
 #pragma once
 
 #include <cstdint>
@@ -41,8 +43,16 @@ class THIDocPreview : public TObject {
   TEventLink onOther;    // doPreview: not a RIFF drawing, go on as before
   TEventLink onRun;      // doGuard: the archiver may run
 
+  // Opens the document: a RIFF drawing is shown (onBitmap, onShown) or
+  // refused (onNoThumb); for anything else the guard's verdict is kept and
+  // the load goes on (onOther). The file is closed before any event fires.
   void doPreview(TData& value, uint16_t index);
+  // The kept verdict: onNoThumb for a missing document or a ZIP document the
+  // guard refuses, onRun otherwise.
   void doGuard(TData& value, uint16_t index);
+
+ private:
+  TGuardVerdict guard_ = TGuardVerdict::no_thumb;  // no archiver before a look
 };
 
 }  // namespace hi

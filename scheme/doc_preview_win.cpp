@@ -6,6 +6,8 @@
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
 #include "imaging/stream.h"
+#include "toolkit/files_win.h"
+#include "toolkit/paths.h"
 
 namespace hi {
 
@@ -25,12 +27,33 @@ std::unique_ptr<TBitmapObject> DibToBitmap(const std::vector<uint8_t>& dib) {
 
 void THIDocPreview::doPreview(TData& value, uint16_t) {
   const std::string name = ReadString(value, FileName, std::string());
-  std::unique_ptr<TDocSource> source = OpenDocFile(name);
-  if (!source || DocumentEra(*source) != TDocEra::riff) {
+  // A name that no file can have is never opened: the archiver would take
+  // its '?' and '*' as a pattern.
+  std::unique_ptr<TDocSource> document = kol::NamesNoFile(name) ? nullptr : OpenDocFile(name);
+  TDocEra era = TDocEra::none;
+  if (document) {
+    uint8_t head[DocSignatureBytes];
+    int64_t n = document->ReadAt(0, head, sizeof head);
+    era = n > 0 ? DocumentEraOf(head, size_t(n)) : TDocEra::none;
+  }
+  if (era != TDocEra::riff) {
+    // The guard's verdict is taken now, from the same open file, and the
+    // file closed before anything else happens: the archiver that may start
+    // later never finds it held here.
+    if (era == TDocEra::zip) {
+      std::vector<TThumbnailMember> members;
+      TDocResult listed = ListThumbnailMembers(*document, era, members);
+      guard_ = GuardVerdict(listed, members, MaxThumbnailBytes);
+    } else {
+      // A file that exists but will not open is left to the archiver, as before.
+      guard_ = !document && !kol::FileExists(name) ? TGuardVerdict::no_thumb : TGuardVerdict::run;
+    }
+    document.reset();
     ForwardNull(value, onOther);
     return;
   }
-  TPreview preview = ReadPreview(*source);
+  TPreview preview = ReadPreview(*document, era);
+  document.reset();
   std::unique_ptr<TBitmapObject> bitmap;
   if (preview.result == TDocResult::ok && preview.kind == TPreviewKind::dib) bitmap = DibToBitmap(preview.bytes);
   if (!bitmap) {
@@ -42,15 +65,7 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
 }
 
 void THIDocPreview::doGuard(TData& value, uint16_t) {
-  const std::string name = ReadString(value, FileName, std::string());
-  std::unique_ptr<TDocSource> source = OpenDocFile(name);
-  if (!source || DocumentEra(*source) != TDocEra::zip) {
-    ForwardNull(value, onRun);
-    return;
-  }
-  std::vector<TThumbnailMember> members;
-  TDocResult listed = ListThumbnailMembers(*source, members);
-  ForwardNull(value, GuardVerdict(listed, members, MaxThumbnailBytes) == TGuardVerdict::no_thumb ? onNoThumb : onRun);
+  ForwardNull(value, guard_ == TGuardVerdict::no_thumb ? onNoThumb : onRun);
 }
 
 }  // namespace hi

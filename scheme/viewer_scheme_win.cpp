@@ -13,18 +13,23 @@ using S = TClassListPlug_97CE780;
 
 // The viewer scheme's links, row for row; Arg[i] is the data link of %(i+1).
 //
-// Additions for the documents the viewer reads itself: rows 75 to 81, and
-// rows 23 and 73 re-pointed through DocPreview.
+// Additions for the documents the viewer reads itself: rows 71 to 77, and
+// rows 23 and 40 re-pointed through DocPreview, which opens the document
+// once per load.
 // - 23: the load step asks DocPreview first. A RIFF drawing's DISP picture is
-//   shown at once without the archiver (75, then 76: LoadSucceeded); a RIFF
-//   drawing without a usable preview gets "No_Thumb" (77). Any other file
-//   goes on as before (78) to the archiver test that row 23 used to reach.
-// - 73: an existing ZIP document does not start the archiver at once.
-//   DocPreview's guard reads its directory first: declared "thumbnail.*"
-//   sizes over its limit, or a clean directory without any, give "No_Thumb"
-//   (77); every other case runs the archiver (79), the target that row 73
-//   used to have.
-// - 80: the document's name for both points. 81: the load hub's spare output
+//   shown at once without the archiver (71, then 72: LoadSucceeded); a RIFF
+//   drawing without a usable preview gets "No_Thumb" (73). Any other file
+//   goes on as before (74) to the archiver test that row 23 used to reach.
+// - 40: with the archiver present, DocPreview's guard decides instead of a
+//   second look at the document. The archiver takes '?' and '*' in a name as
+//   a pattern and would extract whatever document matches, so it is started
+//   only for a name that is an existing file: a missing document, or a name
+//   that no file can have (a host had to put '?' for characters of another
+//   code page), shows "No_Thumb" (73). An existing ZIP document does not
+//   start the archiver at once either: declared "thumbnail.*" sizes over the
+//   guard's limit, or a clean directory without any, give "No_Thumb" (73);
+//   every other case runs the archiver (75).
+// - 76: the document's name for both points. 77: the load hub's spare output
 //   stops the previous file's archiver, so that its late output cannot probe
 //   over a picture shown in-process.
 static const TSchemeLink<S> kViewerLinks[] = {
@@ -67,7 +72,7 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 37 */ SCHEME_LINK(CleanMask, Arg[1], ThumbMaskVar, THIGlobalVar::Value, 0),
     /* 38 */ SCHEME_LINK(ArchiverExists, onResult, ArchiverFoundTest, THIIf_else::doCompare, 0),
     /* 39 */ SCHEME_LINK(ArchiverExists, FileName, ArchiverPath, THIFormatStr::Result, 0),
-    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocumentExists, THIFileTools::doFileExists, 0),
+    /* 40 */ SCHEME_LINK(ArchiverFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
     /* 41 */ SCHEME_LINK(ArchiverFoundTest, onFalse, PickNo7za, THIDoData::doData, 0),
     /* 42 */ SCHEME_LINK(ThumbCleaner, FileName, CleanMaskVar, THIGlobalVar::Value, 0),
     /* 43 */ SCHEME_LINK(CheckThumbs, onData, PngExists, THIFileTools::doFileExists, 0),
@@ -98,29 +103,21 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 68 */ SCHEME_LINK(OutputHub, onEvent[0], PngPath, THIFormatStr::doString, 0),
     /* 69 */ SCHEME_LINK(OutputHub, onEvent[1], BmpPath, THIFormatStr::doString, 0),
     /* 70 */ SCHEME_LINK(OutputHub, onEvent[2], CheckThumbs, THIDoData::doData, 0),
-    // The archiver takes '?' and '*' in a name as a pattern and would
-    // extract whatever document matches. It is started only for a name that
-    // is an existing file: a name that no file can have (a host had to put
-    // '?' for characters of another code page) shows "No_Thumb".
-    /* 71 */ SCHEME_LINK(DocumentExists, FileName, ViewerForm, THiListerForm::FileNameData, 0),
-    /* 72 */ SCHEME_LINK(DocumentExists, onResult, DocumentFoundTest, THIIf_else::doCompare, 0),
-    /* 73 */ SCHEME_LINK(DocumentFoundTest, onTrue, DocPreview, THIDocPreview::doGuard, 0),  // re-pointed
-    /* 74 */ SCHEME_LINK(DocumentFoundTest, onFalse, PickNoThumb, THIDoData::doData, 0),
-    /* 75 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
-    /* 76 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
-    /* 77 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
-    /* 78 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
-    /* 79 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
-    /* 80 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
-    /* 81 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
+    /* 71 */ SCHEME_LINK(DocPreview, onBitmap, ThumbImage, THIImage::doLoad, 0),               // added
+    /* 72 */ SCHEME_LINK(DocPreview, onShown, LoadSucceeded, THIDoData::doData, 0),            // added
+    /* 73 */ SCHEME_LINK(DocPreview, onNoThumb, PickNoThumb, THIDoData::doData, 0),            // added
+    /* 74 */ SCHEME_LINK(DocPreview, onOther, ArchiverExists, THIFileTools::doFileExists, 0),  // added
+    /* 75 */ SCHEME_LINK(DocPreview, onRun, StartExtract, THIDoData::doData, 0),               // added
+    /* 76 */ SCHEME_LINK(DocPreview, FileName, ViewerForm, THiListerForm::FileNameData, 0),    // added
+    /* 77 */ SCHEME_LINK(LoadHub, onEvent[4], Extractor, THIWinExec::doStop, 0),               // added
     // The host's newer show flags and its copy command.
-    /* 82 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),       // added
-    /* 83 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),  // added
-    /* 84 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
-    /* 85 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),        // added
-    /* 86 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
+    /* 78 */ SCHEME_LINK(ViewerForm, onShowFlags, ShowFlagsHub, THIHub::doEvent, 0),       // added
+    /* 79 */ SCHEME_LINK(ShowFlagsHub, onEvent[1], ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 80 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
+    /* 81 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),        // added
+    /* 82 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 86 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 82 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -274,10 +271,8 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 43 */ BmpPath = Own(Format(new THIFormatStr(), 2, "%1_tc\\%2"));
   /* 44 */ BmpNameVar = Own(Shared(new THIGlobalVar(), "bmp", "thumbnail.bmp"));
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
-  /* 46 */ DocumentExists = Own(FileTest(new THIFileTools()));
-  /* 47 */ DocumentFoundTest = Own(Test(new THIIf_else(), true));
-  /* 48 */ DocPreview = Own(new THIDocPreview());
-  /* 49 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  /* 46 */ DocPreview = Own(new THIDocPreview());
+  /* 47 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
   // The placeholders' other variants: dark, and both at 200 %.
   static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
                                               {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};

@@ -35,7 +35,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 86;
+  static constexpr size_t LinkCount = 82;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -87,8 +87,6 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   THIFormatStr* BmpPath;
   THIGlobalVar* BmpNameVar;
   THIHub* OutputHub;
-  THIFileTools* DocumentExists;
-  THIIf_else* DocumentFoundTest;
   THIDocPreview* DocPreview;
   THIHub* ShowFlagsHub;
 };

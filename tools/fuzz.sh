@@ -1,28 +1,48 @@
 #!/usr/bin/env bash
-# libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX) and the
-# document reader (doc), built with clang, ASan and UBSan, natively, apart
-# from the CMake builds.
+# libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX), the
+# document reader (doc) and the file panel's whole thumbnail path (panel:
+# document bytes to fitted rows), built with clang, ASan and UBSan, natively,
+# apart from the CMake builds.
 #   tools/fuzz.sh smoke [SECONDS]    each target for SECONDS (default 25), one job
 #   tools/fuzz.sh long [SECONDS]     each target for SECONDS (default 1800), -fork=2
 #   tools/fuzz.sh build              only build the targets
 # Env FUZZ_TARGETS="doc" (for example) limits a campaign to some targets;
 # FUZZ_FORK sets the jobs of a long campaign (0: one plain process).
+# FUZZ_ARCH=i386 builds the targets for 32-bit x86 (clang -m32), where size_t
+# has 32 bits as in the 32-bit plugin: a size product that is not formed in
+# 64 bits wraps there. Its default targets are the panel and the picture
+# readers; objects and corpora go to out/fuzz-i386.
 # Crashing inputs are copied to tests/imaging/regress/ (the document reader's
-# to tests/docreader/regress/), where a test runs them.
-# Env: FUZZ_OUT (default out/fuzz), CDRTHUMB_CACHE.
+# to tests/docreader/regress/, the panel's to tests/plugin/regress/), where a
+# test runs them.
+# Env: FUZZ_OUT (default out/fuzz, or out/fuzz-i386), CDRTHUMB_CACHE.
 set -euo pipefail
 ROOT=$(cd "$(dirname "$0")/.." && pwd)
-OUT=${FUZZ_OUT:-$ROOT/out/fuzz}
+ARCH=${FUZZ_ARCH:-x86_64}
 CACHE=${CDRTHUMB_CACHE:-$HOME/.cache/cdrthumb}
-read -r -a TARGETS <<<"${FUZZ_TARGETS:-png bmp ico pcx doc}"
-MODE=${1:-smoke}
 FLAGS=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -I"$ROOT")
+LIBS=(-lzip -lz)
+case $ARCH in
+  x86_64) OUT=${FUZZ_OUT:-$ROOT/out/fuzz}; DEFAULT_TARGETS="png bmp ico pcx doc panel" ;;
+  i386)
+    OUT=${FUZZ_OUT:-$ROOT/out/fuzz-i386}; DEFAULT_TARGETS="panel png bmp ico pcx"
+    # The set-up's static libzip for i386 (its zipconf.h first) and zlib's i386 library.
+    # shellcheck disable=SC1091
+    [ -f "$CACHE/paths.env" ] && source "$CACHE/paths.env"
+    [ -f "${LIBZIP_I386_PREFIX:-}/lib/libzip.a" ] || { echo "fuzz.sh: no i386 libzip (run tools/setup.sh)" >&2; exit 1; }
+    FLAGS+=(-m32 -isystem "$LIBZIP_I386_PREFIX/include")
+    LIBS=("$LIBZIP_I386_PREFIX/lib/libzip.a" "$ZLIB_I386") ;;
+  *) echo "fuzz.sh: FUZZ_ARCH is x86_64 or i386, not $ARCH" >&2; exit 2 ;;
+esac
+read -r -a TARGETS <<<"${FUZZ_TARGETS:-$DEFAULT_TARGETS}"
+MODE=${1:-smoke}
 
 build() {
   mkdir -p "$OUT/obj"
   local srcs=("$ROOT"/framework/*.cpp
-              "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,picture_stream_files_nodevice,expand,picture_result}.cpp
-              "$ROOT"/docreader/{doc_reader,doc_source,riff_preview,doc_file_nodevice}.cpp)
+              "$ROOT"/imaging/{stream,bitmap,bitmap_nodevice,adler32,png_decoder,pcx_picture,icon,icon_nodevice,picture_stream_files_nodevice,expand,picture_result,area_scale}.cpp
+              "$ROOT"/docreader/{doc_reader,doc_signature,doc_source,riff_preview,doc_file_nodevice}.cpp
+              "$ROOT"/plugin/panel_preview.cpp)
   local objs=() s o
   for s in "${srcs[@]}"; do
     o="$OUT/obj/$(basename "$(dirname "$s")")_$(basename "${s%.cpp}").o"
@@ -40,7 +60,7 @@ build() {
   for t in "${TARGETS[@]}"; do
     if [ ! -x "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/${t}_fuzz.cpp" -nt "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/fuzz_common.h" -nt "$OUT/${t}_fuzz" ] ||
        [ -n "$(find "${objs[@]}" -newer "$OUT/${t}_fuzz" 2>/dev/null)" ]; then
-      clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" -lzip -lz -o "$OUT/${t}_fuzz"
+      clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" "${LIBS[@]}" -o "$OUT/${t}_fuzz"
     fi
   done
 }
@@ -59,13 +79,20 @@ seed() {
     ico) cp -n "$pil"/*.ico "$dir/" 2>/dev/null || true ;;
     pcx) cp -n "$pil"/*.pcx "$dir/" 2>/dev/null || true ;;
     doc) cp -n "$ROOT"/tests/docreader/seeds/* "$dir/" 2>/dev/null || true ;;
+    # Real previews of each era, and previews that declare sizes past any
+    # thumbnail (tools/make_panel_seeds.py writes them).
+    panel) cp -n "$ROOT"/tests/docreader/seeds/* "$ROOT"/tests/plugin/seeds/* "$dir/" 2>/dev/null || true ;;
   esac
   cp -n "$(regress_dir "$t")"/* "$dir/" 2>/dev/null || true
   [ -n "$(ls -A "$dir")" ] || { echo "fuzz.sh: no seeds for $t (run tools/setup.sh)" >&2; exit 1; }
 }
 
 regress_dir() {
-  if [ "$1" = doc ]; then echo "$ROOT/tests/docreader/regress"; else echo "$ROOT/tests/imaging/regress"; fi
+  case $1 in
+    doc) echo "$ROOT/tests/docreader/regress" ;;
+    panel) echo "$ROOT/tests/plugin/regress" ;;
+    *) echo "$ROOT/tests/imaging/regress" ;;
+  esac
 }
 
 keep_findings() {
@@ -73,8 +100,8 @@ keep_findings() {
   keep=$(regress_dir "$t")
   for f in "$OUT/artifacts/$t"/crash-* "$OUT/artifacts/$t"/leak-* "$OUT/artifacts/$t"/timeout-* "$OUT/artifacts/$t"/oom-*; do
     [ -f "$f" ] || continue
-    cp "$f" "$keep/${t}-$(basename "$f")"
-    echo "fuzz.sh: $t finding kept as ${keep#"$ROOT"/}/${t}-$(basename "$f")"
+    cp "$f" "$keep/${t}-${ARCH}-$(basename "$f")"
+    echo "fuzz.sh: $t ($ARCH) finding kept as ${keep#"$ROOT"/}/${t}-${ARCH}-$(basename "$f")"
     found=1
   done
   return $found
@@ -90,11 +117,11 @@ run() {
     # Documents: every structure fits small inputs, and libzip scans up to
     # the last 64 KiB for the end record, so long inputs only cost time.
     local maxlen=65536
-    [ "$t" = doc ] && maxlen=16384
+    case $t in doc | panel) maxlen=16384 ;; esac
     local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len="$maxlen"
                 -artifact_prefix="$OUT/artifacts/$t/" -print_final_stats=1)
     [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
-    echo "== fuzz $t for ${secs}s"
+    echo "== fuzz $t ($ARCH) for ${secs}s"
     "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
     grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*(DONE|pulse)" "$OUT/$t.log" | tail -3 || true
     keep_findings "$t" || failed=1

@@ -5,6 +5,7 @@
 #   3. fetches libjpeg-turbo, 7zip, libpng1.6, pillow and libzip sources into a
 #      cache (libpng's, libjpeg's and Pillow's sample images feed the tests),
 #   4. cross-builds static libjpeg and libzip (zlib only) for win32/win64,
+#      and libzip for the 32-bit x86 fuzz build (tools/fuzz.sh, FUZZ_ARCH=i386),
 #   5. cross-builds 7-Zip's console 7za.exe for win32/win64,
 #   6. writes $CACHE/paths.env for the build and tests to source.
 # Every step is skipped when its result is already there, so running it again
@@ -86,6 +87,10 @@ PACKAGES=(
     clang-format clang-tidy
     libboost-dev liblcms2-dev libicu-dev icu-devtools libcairo2-dev libpixman-1-dev
     libfreetype-dev libfontconfig-dev pkg-config m4 fonts-liberation libcdr-tools librsvg2-bin
+    # The 32-bit x86 fuzz build: clang -m32 with glibc's and libstdc++'s
+    # 32-bit development files (gcc-multilib also gives the kernel headers'
+    # asm/ folder to -m32 builds), and zlib's i386 library.
+    gcc-multilib lib32stdc++-12-dev zlib1g:i386
 )
 missing=()
 for p in "${PACKAGES[@]}"; do
@@ -382,6 +387,33 @@ TOOLCHAIN
 done
 
 # ---------------------------------------------------------------------------
+# 4c. libzip, static, for the 32-bit x86 fuzz build, with zlib only
+# ---------------------------------------------------------------------------
+# Built like the Windows ones, by clang -m32 against zlib's i386 library and
+# the (architecture-independent) zlib headers; the fuzz targets link it.
+prefix="$LIBZIP_BUILD/i386"
+ZLIB_I386=/usr/lib/i386-linux-gnu/libz.so.1
+if [ -f "$prefix/lib/libzip.a" ] && [ -f "$prefix/include/zipconf.h" ]; then
+    info "i386: already installed in $prefix"
+else
+    obj="$LIBZIP_BUILD/obj-i386"
+    rm -rf "$obj" "$prefix"
+    info "i386: configuring and building (clang -m32)"
+    { cmake -S "$LIBZIP_SRC" -B "$obj" -DCMAKE_C_COMPILER=clang -DCMAKE_C_FLAGS=-m32 \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+        -DCMAKE_INSTALL_LIBDIR=lib -DCMAKE_INSTALL_INCLUDEDIR=include \
+        -DBUILD_SHARED_LIBS=OFF -DZLIB_LIBRARY="$ZLIB_I386" -DZLIB_INCLUDE_DIR=/usr/include \
+        -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DENABLE_ZSTD=OFF \
+        -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF \
+        -DENABLE_OPENSSL=OFF -DENABLE_WINDOWS_CRYPTO=OFF \
+        -DBUILD_TOOLS=OFF -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF &&
+      cmake --build "$obj" -j "$JOBS" && cmake --install "$obj"; } >"$LIBZIP_BUILD/build-i386.log" 2>&1 ||
+        { tail -n 40 "$LIBZIP_BUILD/build-i386.log" >&2; die "libzip i386: build failed"; }
+    [ -f "$prefix/lib/libzip.a" ] || die "libzip i386: no $prefix/lib/libzip.a"
+    rm -rf "$obj"
+fi
+
+# ---------------------------------------------------------------------------
 # 5. 7-Zip console 7za.exe for win32 and win64
 # ---------------------------------------------------------------------------
 SEVENZIP_BUILD="$CACHE/build/7zip-$SEVENZIP_SRC_VER"
@@ -424,7 +456,7 @@ log "writing $PATHS_ENV"
     echo "# Written by tools/setup.sh; source it from the build and the tests."
     for v in CDRTHUMB_CACHE JPEG_WIN32_PREFIX JPEG_WIN64_PREFIX SEVENZA_WIN32 \
              SEVENZA_WIN64 SEVENZIP_LICENSE LIBPNG_SRC LIBJPEG_SRC PILLOW_SRC \
-             LIBZIP_WIN32_PREFIX LIBZIP_WIN64_PREFIX; do
+             LIBZIP_WIN32_PREFIX LIBZIP_WIN64_PREFIX LIBZIP_I386_PREFIX ZLIB_I386; do
         case $v in
             CDRTHUMB_CACHE)    val=$CACHE ;;
             JPEG_WIN32_PREFIX) val=$JPEG_BUILD/win32 ;;
@@ -437,6 +469,8 @@ log "writing $PATHS_ENV"
             PILLOW_SRC)        val=$PILLOW_SRC ;;
             LIBZIP_WIN32_PREFIX) val=$LIBZIP_BUILD/win32 ;;
             LIBZIP_WIN64_PREFIX) val=$LIBZIP_BUILD/win64 ;;
+            LIBZIP_I386_PREFIX) val=$LIBZIP_BUILD/i386 ;;
+            ZLIB_I386)         val=$ZLIB_I386 ;;
         esac
         printf 'export %s=%q\n' "$v" "$val"
     done

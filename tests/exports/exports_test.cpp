@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "docreader/doc_signature.h"
 #include "tests/exports/pe_exports.h"
 
 namespace {
@@ -25,10 +26,8 @@ using TakeLogFn = int(__stdcall*)(char*, int);
 using IntFn = int(__stdcall*)();
 using VoidFn = void(__stdcall*)();
 
-const char kDetect[] =
-    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
-    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
-constexpr int kDetectLength = int(sizeof kDetect) - 1;
+const char* const kDetect = hi::DetectString;
+constexpr int kDetectLength = int(sizeof hi::DetectString) - 1;
 
 struct Plugin {
   HMODULE module = LoadLibraryA(test::WinePath(TEST_PLUGIN_PATH).c_str());
@@ -111,9 +110,8 @@ TEST(Exports, A_BeforeDefaultParams) {
   ASSERT_TRUE(p.detect && p.defaults && p.load && p.loadNext && p.loadW && p.loadNextW && p.close && p.command);
 
   // Detection works before anything else; nothing at or past index n.
-  static_assert(kDetectLength == 156, "the detect string's length");
-  for (int n : {kDetectLength + 1, kDetectLength, 84, 83, 1, 0, 200}) {
-    char buf[256];
+  for (int n : {kDetectLength + 1, kDetectLength, 84, 83, 1, 0, kDetectLength + 40}) {
+    char buf[512];
     memset(buf, '#', sizeof buf);
     p.detect(buf, n);
     if (n > kDetectLength) {
@@ -271,7 +269,7 @@ TEST(Exports, D_ExportTable) {
                                               "ListLoadW", "ListSendCommand", "ListSetDefaultParams"}));
   for (const auto& n : names) EXPECT_EQ(n.find('@'), std::string::npos) << n;
 #if defined(__i386__)
-  char buf[200];
+  char buf[512];
   void* fn = reinterpret_cast<void*>(GetProcAddress(ThePlugin().module, "ListGetDetectString"));
   EXPECT_EQ(StackDrift(fn, buf, sizeof buf), 0);
   EXPECT_STREQ(buf, kDetect);

@@ -10,7 +10,6 @@
 #include <thread>
 #include <vector>
 
-#include "imaging/area_scale.h"
 #include "plugin/panel_preview.h"
 #include "tests/docreader/doc_builder.h"
 
@@ -19,14 +18,9 @@ using namespace testing_doc;
 namespace {
 
 std::vector<uint8_t> Thumbnail(const std::string& name, const std::vector<uint8_t>& head) {
-  hi::TPanelPicture picture;
-  if (!hi::LoadPanelPicture(name, head.data(), head.size(), picture)) return {};
-  int32_t w = 0, h = 0;
-  if (!hi::FitInside(picture.width, picture.height, 96, 96, w, h)) return {};
-  std::vector<uint8_t> out(size_t(w) * h * 3);
-  if (!hi::AreaScale24(picture.rgb.data(), picture.width, picture.height, picture.width * 3, out.data(), w, h, w * 3))
-    return {};
-  return out;
+  hi::TPanelThumbnail thumbnail;
+  if (!hi::MakePanelThumbnailFile(name, head.data(), head.size(), 96, 96, thumbnail).Ok()) return {};
+  return thumbnail.bgr;
 }
 
 }  // namespace

@@ -2,13 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include "docreader/doc_signature.h"
+
 using namespace listerhost;
 
 namespace {
 
-const char* kDetect =
-    "(FORCE|EXT=\"CDR\"|EXT=\"CDT\"|EXT=\"PAT\"|EXT=\"DES\")&(([0]=\"P\" & [1]=\"K\" & [2]=3 & [3]=4)|([0]=\"R\" & "
-    "[1]=\"I\" & [2]=\"F\" & [3]=\"F\" & [8]=\"C\" & [9]=\"D\" & [10]=\"R\"))";
+const std::string kDetect = hi::DetectString;
 
 DetectSubject File(const std::string& name, std::vector<unsigned char> head) {
   DetectSubject s;
@@ -50,6 +50,36 @@ TEST(DetectString, PluginExpressionOnDocuments) {
   EXPECT_TRUE(Match(kDetect, forced));
   forced.head = {'M', 'Z'};
   EXPECT_FALSE(Match(kDetect, forced));
+}
+
+// The host's expression and the reader's rule must name the same files:
+// every byte value at each place the rule looks, on a ZIP and a RIFF head,
+// and every length of both heads.
+TEST(DetectString, AgreesWithTheDocumentRule) {
+  int eras[3] = {0, 0, 0};
+  auto compare = [&](const std::vector<unsigned char>& head) {
+    const hi::TDocEra era = hi::DocumentEraOf(head.data(), head.size());
+    EXPECT_EQ(Match(kDetect, File("x.cdr", head)), era != hi::TDocEra::none) << std::string(head.begin(), head.end());
+    eras[int(era)] += 1;
+  };
+  for (const auto& base : {kZip, kRiff}) {
+    for (size_t n = 0; n <= base.size(); ++n) compare(std::vector<unsigned char>(base.begin(), base.begin() + n));
+    for (size_t at = 0; at < hi::DocSignatureBytes; ++at)
+      for (int v = 0; v < 256; ++v) {
+        std::vector<unsigned char> head = base;
+        head.resize(hi::DocSignatureBytes, 0);
+        head[at] = (unsigned char)v;
+        compare(head);
+      }
+  }
+  // Lower case and the version letters of old and new drawings pass.
+  for (const char* form : {"CDR9", "cdrA", "CDRD", "Cdr5", "CDR "}) {
+    std::vector<unsigned char> head = kRiff;
+    std::copy(form, form + 4, head.begin() + 8);
+    EXPECT_EQ(hi::DocumentEraOf(head.data(), head.size()), hi::TDocEra::riff) << form;
+  }
+  // Every era met many times, so the agreement was not checked on one side only.
+  for (int n : eras) EXPECT_GT(n, 500);
 }
 
 TEST(DetectString, OperatorsAndPrecedence) {
