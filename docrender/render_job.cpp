@@ -8,6 +8,7 @@
 #include <cstring>
 #include <new>
 
+#include "docreader/doc_signature.h"
 #include "docrender/platform.h"
 #include "painter/draw_recorder.h"
 
@@ -55,11 +56,6 @@ int ReadAll(const std::string& name, uint64_t limit, std::vector<uint8_t>& bytes
     return exit_not_document;
   }
   return exit_rendered;
-}
-
-bool IsDrawingSignature(const std::vector<uint8_t>& b) {
-  if (b.size() >= 4 && std::memcmp(b.data(), "PK\3\4", 4) == 0) return true;
-  return b.size() >= 12 && std::memcmp(b.data(), "RIFF", 4) == 0 && std::memcmp(b.data() + 8, "CDR", 3) == 0;
 }
 
 }  // namespace
@@ -147,7 +143,7 @@ int RunRenderJob(const TRenderJob& job, std::string& line) {
   std::vector<uint8_t> bytes;
   int read = ReadAll(job.input, job.maxFileBytes, bytes, line);
   if (read != exit_rendered) return read;
-  if (!IsDrawingSignature(bytes)) {
+  if (DocumentEraOf(bytes.data(), bytes.size()) == TDocEra::none) {
     line = "not a drawing document (neither a ZIP nor a RIFF drawing)";
     return exit_not_document;
   }

@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # libFuzzer campaigns for the picture readers (PNG, BMP, ICO, PCX), the
-# document reader (doc) and the file panel's whole thumbnail path (panel:
-# document bytes to fitted rows), built with clang, ASan and UBSan, natively,
+# document reader (doc), the file panel's whole thumbnail path (panel:
+# document bytes to fitted rows) and the renderer (render: document bytes
+# through libcdr, compiled here from the set-up's patched source, and the
+# painter onto a small surface), built with clang, ASan and UBSan, natively,
 # apart from the CMake builds.
 #   tools/fuzz.sh smoke [SECONDS]    each target for SECONDS (default 25), one job
 #   tools/fuzz.sh long [SECONDS]     each target for SECONDS (default 1800), -fork=2
@@ -23,7 +25,7 @@ CACHE=${CDRTHUMB_CACHE:-$HOME/.cache/cdrthumb}
 FLAGS=(-std=c++17 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer -I"$ROOT")
 LIBS=(-lzip -lz)
 case $ARCH in
-  x86_64) OUT=${FUZZ_OUT:-$ROOT/out/fuzz}; DEFAULT_TARGETS="png bmp ico pcx doc panel" ;;
+  x86_64) OUT=${FUZZ_OUT:-$ROOT/out/fuzz}; DEFAULT_TARGETS="png bmp ico pcx doc panel render" ;;
   i386)
     OUT=${FUZZ_OUT:-$ROOT/out/fuzz-i386}; DEFAULT_TARGETS="panel png bmp ico pcx"
     # The set-up's static libzip for i386 (its zipconf.h first) and zlib's i386 library.
@@ -58,11 +60,40 @@ build() {
     objs+=("$o")
   done
   for t in "${TARGETS[@]}"; do
+    if [ "$t" = render ]; then build_render; continue; fi
     if [ ! -x "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/${t}_fuzz.cpp" -nt "$OUT/${t}_fuzz" ] || [ "$ROOT/fuzz/fuzz_common.h" -nt "$OUT/${t}_fuzz" ] ||
        [ -n "$(find "${objs[@]}" -newer "$OUT/${t}_fuzz" 2>/dev/null)" ]; then
       clang++ "${FLAGS[@]}" "$ROOT/fuzz/${t}_fuzz.cpp" "${objs[@]}" "${LIBS[@]}" -o "$OUT/${t}_fuzz"
     fi
   done
+}
+
+# The renderer's target: libcdr's sources (patched by the set-up) and the
+# painter instrumented like the readers; librevenge, cairo, lcms2 and ICU as
+# the native build links them.
+build_render() {
+  # shellcheck disable=SC1091
+  [ -f "$CACHE/paths.env" ] && source "$CACHE/paths.env"
+  [ -d "${LIBCDR_SRC:-}/src/lib" ] && [ -d "${RENDER_NATIVE_PREFIX:-}" ] ||
+    { echo "fuzz.sh: no libcdr source or render prefix (run tools/setup.sh)" >&2; exit 1; }
+  local pcdir="$RENDER_NATIVE_PREFIX/lib/pkgconfig" cflags libs objs=() s o
+  cflags=$(PKG_CONFIG_PATH=$pcdir pkg-config --cflags librevenge-stream-0.0 cairo lcms2 icu-uc zlib)
+  libs=$(PKG_CONFIG_PATH=$pcdir pkg-config --libs librevenge-stream-0.0 librevenge-0.0 cairo lcms2 icu-i18n icu-uc zlib)
+  mkdir -p "$OUT/obj-render"
+  for s in "$LIBCDR_SRC"/src/lib/*.cpp "$ROOT"/painter/*.cpp "$ROOT"/docreader/doc_signature.cpp; do
+    o="$OUT/obj-render/$(basename "$(dirname "$s")")_$(basename "${s%.cpp}").o"
+    if [ ! -f "$o" ] || [ "$s" -nt "$o" ] || [ "$ROOT/tools/fuzz.sh" -nt "$o" ]; then
+      # shellcheck disable=SC2086
+      clang++ "${FLAGS[@]/-fsanitize=fuzzer,/-fsanitize=fuzzer-no-link,}" -w -I"$LIBCDR_SRC/inc" $cflags \
+        -DLIBCDR_BUILD=1 -DBOOST_ERROR_CODE_HEADER_ONLY -DBOOST_SYSTEM_NO_DEPRECATED -c "$s" -o "$o"
+    fi
+    objs+=("$o")
+  done
+  if [ ! -x "$OUT/render_fuzz" ] || [ "$ROOT/fuzz/render_fuzz.cpp" -nt "$OUT/render_fuzz" ] ||
+     [ -n "$(find "${objs[@]}" -newer "$OUT/render_fuzz" 2>/dev/null)" ]; then
+    # shellcheck disable=SC2086
+    clang++ "${FLAGS[@]}" -I"$LIBCDR_SRC/inc" $cflags "$ROOT/fuzz/render_fuzz.cpp" "${objs[@]}" $libs -o "$OUT/render_fuzz"
+  fi
 }
 
 # Seeds: the third-party corpora the tests use, and the kept regressions.
@@ -82,6 +113,9 @@ seed() {
     # Real previews of each era, and previews that declare sizes past any
     # thumbnail (tools/make_panel_seeds.py writes them).
     panel) cp -n "$ROOT"/tests/docreader/seeds/* "$ROOT"/tests/plugin/seeds/* "$dir/" 2>/dev/null || true ;;
+    # Our own sample drawings of both eras: a finding kept from them holds
+    # nothing of a third-party document.
+    render) cp -n "$ROOT"/samples/* "$dir/" 2>/dev/null || true ;;
   esac
   cp -n "$(regress_dir "$t")"/* "$dir/" 2>/dev/null || true
   [ -n "$(ls -A "$dir")" ] || { echo "fuzz.sh: no seeds for $t (run tools/setup.sh)" >&2; exit 1; }
@@ -91,6 +125,7 @@ regress_dir() {
   case $1 in
     doc) echo "$ROOT/tests/docreader/regress" ;;
     panel) echo "$ROOT/tests/plugin/regress" ;;
+    render) echo "$ROOT/tests/painter/regress" ;;
     *) echo "$ROOT/tests/imaging/regress" ;;
   esac
 }
@@ -98,6 +133,7 @@ regress_dir() {
 keep_findings() {
   local t=$1 f found=0 keep
   keep=$(regress_dir "$t")
+  mkdir -p "$keep"
   for f in "$OUT/artifacts/$t"/crash-* "$OUT/artifacts/$t"/leak-* "$OUT/artifacts/$t"/timeout-* "$OUT/artifacts/$t"/oom-*; do
     [ -f "$f" ] || continue
     cp "$f" "$keep/${t}-${ARCH}-$(basename "$f")"
@@ -117,10 +153,13 @@ run() {
     # Documents: every structure fits small inputs, and libzip scans up to
     # the last 64 KiB for the end record, so long inputs only cost time.
     local maxlen=65536
-    case $t in doc | panel) maxlen=16384 ;; esac
+    case $t in doc | panel) maxlen=16384 ;; render) maxlen=131072 ;; esac
     local args=(-max_total_time="$secs" -rss_limit_mb=2048 -timeout=10 -max_len="$maxlen"
                 -artifact_prefix="$OUT/artifacts/$t/" -print_final_stats=1)
     [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
+    # cairo and fontconfig keep every font face a document names in caches
+    # that live as long as the process: not leaks of one input.
+    [ "$t" = render ] && args+=(-detect_leaks=0)
     echo "== fuzz $t ($ARCH) for ${secs}s"
     "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
     grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*(DONE|pulse)" "$OUT/$t.log" | tail -3 || true

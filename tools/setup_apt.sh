@@ -80,21 +80,23 @@ apt_main_suite() {
     echo "${codename:-bookworm}"
 }
 
-# apt-get install PKG...; when that fails (typically i386 packages whose
+# apt-get install PKG..., never removing an installed package: a newer amd64
+# library from the security suite would otherwise take wine32:i386 away with
+# it. When that fails (typically i386 packages whose
 # amd64 twins come from another suite at another version), once more with
 # the main suite's versions preferred, so that both architectures match.
 apt_install() {
     local out suite
     out=$(mktemp)
     apt_require_candidates "$@"
-    if "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends "$@" >"$out" 2>&1; then
+    if "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends --no-remove "$@" >"$out" 2>&1; then
         rm -f "$out"
         return 0
     fi
     suite=$(apt_main_suite)
     grep -E '^(E|W):| : Depends:' "$out" | sed 's/^/      /' || true
     info "apt-get install failed; trying again with the $suite suite's versions preferred"
-    if "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends -t "$suite" "$@" >"$out" 2>&1; then
+    if "${SUDO[@]}" apt-get -o DPkg::Lock::Timeout=1800 install -y -q --no-install-recommends --no-remove -t "$suite" "$@" >"$out" 2>&1; then
         rm -f "$out"
         return 0
     fi

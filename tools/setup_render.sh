@@ -456,10 +456,12 @@ if [ "${#RENDER_TIMES[@]}" -gt 0 ]; then
 fi
 
 {
-    grep -v '^export RENDER_' "$PATHS_ENV" || true
+    grep -v '^export \(RENDER_\|LIBCDR_SRC=\)' "$PATHS_ENV" || true
     printf 'export RENDER_NATIVE_PREFIX=%q\n' "${RENDER_PREFIX[native]}"
     printf 'export RENDER_WIN32_PREFIX=%q\n' "${RENDER_PREFIX[win32]}"
     printf 'export RENDER_WIN64_PREFIX=%q\n' "${RENDER_PREFIX[win64]}"
+    # The patched source, for the renderer's fuzz target (tools/fuzz.sh).
+    printf 'export LIBCDR_SRC=%q\n' "$CDR_SRC"
 } >"$PATHS_ENV.tmp"
 mv "$PATHS_ENV.tmp" "$PATHS_ENV"
 info "RENDER_*_PREFIX added to $PATHS_ENV"
