@@ -195,10 +195,12 @@ build_lib() {
         "$fn" "$build" "$prefix" "$logf"
         # The processor time of the compilers, which other work on the
         # machine does not stretch as it does the wall-clock time.
-        times | sed -n 2p >"$obj/.cpu"
+        times >"$obj/.cpu"
     ) || die "$build: $name did not build (log: $logf)"
     local took=$((SECONDS - started)) cpu
-    cpu=$(awk '{ t = 0; for (i = 1; i <= 2; i++) { split($i, a, /[ms]/); t += a[1] * 60 + a[2] } printf "%.0f", t }' "$obj/.cpu")
+    # times: the shell's own times, then its children's.
+    cpu=$(awk 'NR == 2 { for (i = 1; i <= 2; i++) { split($i, a, /[ms]/); t += a[1] * 60 + a[2] } }
+               END { printf "%.0f", t }' "$obj/.cpu")
     rm -rf "$obj"
     stamp_set "$prefix" "$name" "$ver"
     RENDER_TIMES+=("$build $name ${took}s (processor ${cpu}s)")
