@@ -159,9 +159,10 @@ run() {
     [ "$fork" -gt 0 ] && args+=(-fork="$fork" -ignore_crashes=1)
     # cairo and fontconfig keep every font face a document names in caches
     # that live as long as the process: not leaks of one input.
-    [ "$t" = render ] && args+=(-detect_leaks=0)
+    local asan=${ASAN_OPTIONS:-}
+    [ "$t" = render ] && { args+=(-detect_leaks=0); asan=detect_leaks=0${asan:+:$asan}; }
     echo "== fuzz $t ($ARCH) for ${secs}s"
-    "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
+    ASAN_OPTIONS=$asan "$OUT/${t}_fuzz" "${args[@]}" "$OUT/corpus/$t" >"$OUT/$t.log" 2>&1 || true
     grep -E "stat::number_of_executed_units|stat::average_exec_per_sec|#[0-9]+.*(DONE|pulse)" "$OUT/$t.log" | tail -3 || true
     keep_findings "$t" || failed=1
   done
