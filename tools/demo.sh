@@ -50,6 +50,15 @@ picture centred "$DIST/cdrthumb.wlx" "$DOC" 0
 picture dark "$DIST/cdrthumb.wlx" "$DOC" 128
 picture no-thumb "$DIST/cdrthumb.wlx" "$work/no-thumbnail.cdr" 0
 picture no-7za "$work/bare/cdrthumb.wlx" "$DOC" 0
+# The drawing itself against the preview the document stores: the text-heavy
+# sample rendered by docrender at 1600 x 1200, and its stored preview (what
+# the plugin's panel call reads) blown up to the same size.
+doc=$ROOT/samples/datasheet-text.cdr
+wine "$OUT/win32/docrender.exe" "$doc" "$work/rendered.bmp" --size 1600x1200 --area page </dev/null
+wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "preview:$doc:1600:1200:$work/stored.bmp" >/dev/null
+convert "$work/rendered.bmp" -define png:exclude-chunks=date,time "$PICS/rendered.png"
+convert "$work/stored.bmp" -filter Triangle -resize "$(identify -format %wx%h "$work/rendered.bmp")!" \
+  -define png:exclude-chunks=date,time "$PICS/stored-preview.png"
 rm -rf "$work"
 echo "README pictures: $PICS"
 
