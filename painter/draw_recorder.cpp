@@ -267,7 +267,7 @@ void TDrawRecorder::drawEllipse(const RVNGPropertyList& props) {
   AddShape(std::move(path));
 }
 
-void TDrawRecorder::drawPolygon(const RVNGPropertyList& props) {
+void TDrawRecorder::AddPointList(const RVNGPropertyList& props, bool closed) {
   Check();
   const librevenge::RVNGPropertyListVector* points = props.child("svg:points");
   if (!Recording() || !points || points->count() < 2) return;
@@ -281,26 +281,13 @@ void TDrawRecorder::drawPolygon(const RVNGPropertyList& props) {
     else
       b.LineTo(Points(p["svg:x"]), Points(p["svg:y"]));
   }
-  if (points->count() > 2) b.Close();
+  if (closed && points->count() > 2) b.Close();
   AddShape(std::move(path));
 }
 
-void TDrawRecorder::drawPolyline(const RVNGPropertyList& props) {
-  Check();
-  const librevenge::RVNGPropertyListVector* points = props.child("svg:points");
-  if (!Recording() || !points || points->count() < 2) return;
-  TPathData path;
-  TPathBuilder b(path);
-  for (unsigned long i = 0; i < points->count(); ++i) {
-    const RVNGPropertyList& p = (*points)[i];
-    if (!p["svg:x"] || !p["svg:y"]) continue;
-    if (b.Points() == 0)
-      b.MoveTo(Points(p["svg:x"]), Points(p["svg:y"]));
-    else
-      b.LineTo(Points(p["svg:x"]), Points(p["svg:y"]));
-  }
-  AddShape(std::move(path));
-}
+void TDrawRecorder::drawPolygon(const RVNGPropertyList& props) { AddPointList(props, true); }
+
+void TDrawRecorder::drawPolyline(const RVNGPropertyList& props) { AddPointList(props, false); }
 
 void TDrawRecorder::drawPath(const RVNGPropertyList& props) {
   Check();

@@ -82,6 +82,8 @@ class TDrawRecorder : public librevenge::RVNGDrawingInterface {
   void Check();
   bool Recording() const { return inPage_ && pages_ - 1 == wanted_; }
   void AddShape(TPathData&& path);
+  // A polygon (closed) or a polyline from the svg:points list.
+  void AddPointList(const librevenge::RVNGPropertyList& props, bool closed);
   void AddText(const char* utf8);
   void Count(const TDrawItem& item);
 
