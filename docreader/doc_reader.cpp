@@ -160,14 +160,17 @@ TDocResult OpenArchive(TZipFeed& feed, TArchive& archive) {
   return TDocResult::ok;
 }
 
-TDocResult CollectMembers(zip_t* za, const TDocLimits& limits, std::vector<TThumbnailMember>& members) {
+// The members whose name the rule accepts, in archive order.
+template <class Rule>
+TDocResult CollectMembers(zip_t* za, const TDocLimits& limits, std::vector<TThumbnailMember>& members,
+                          const Rule& accepts) {
   zip_int64_t count = zip_get_num_entries(za, 0);
   if (count < 0) return TDocResult::damaged;
   if (uint64_t(count) > limits.maxMembers) return TDocResult::over_limit;
   for (zip_uint64_t i = 0; i < zip_uint64_t(count); ++i) {
     zip_stat_t st;
     if (zip_stat_index(za, i, 0, &st) != 0) return TDocResult::damaged;
-    if (!(st.valid & ZIP_STAT_NAME) || !st.name || !IsThumbnailMember(st.name)) continue;
+    if (!(st.valid & ZIP_STAT_NAME) || !st.name || !accepts(std::string(st.name))) continue;
     TThumbnailMember m;
     m.index = i;
     m.name = st.name;
@@ -214,9 +217,30 @@ TPreview ReadMember(zip_t* za, const TZipFeed& feed, const TThumbnailMember& m, 
   }
   if (uint32_t(crc) != st.crc) return Fail(TDocResult::damaged);
   p.result = TDocResult::ok;
-  p.kind = ThumbnailRank(m.name) == 2 ? TPreviewKind::png : TPreviewKind::bmp;
+  const std::string base = BaseName(m.name);
+  p.kind = base.size() > 4 && EqualsAsciiNoCase(base.substr(base.size() - 4), ".png") ? TPreviewKind::png
+                                                                                      : TPreviewKind::bmp;
   p.source = m.name;
   return p;
+}
+
+// The member of the highest rank; among equal ranks the latest in the
+// archive, as the archiver's overwrite of an earlier extracted file of the
+// same name does.
+template <class Rank>
+TPreview ReadBestMember(zip_t* za, const TZipFeed& feed, const std::vector<TThumbnailMember>& members,
+                        const Rank& rankOf, const TDocLimits& limits) {
+  const TThumbnailMember* best = nullptr;
+  int bestRank = 0;
+  for (const TThumbnailMember& m : members) {
+    const int rank = rankOf(m.name);
+    if (rank > 0 && rank >= bestRank) {
+      best = &m;
+      bestRank = rank;
+    }
+  }
+  if (!best) return Fail(TDocResult::no_preview);
+  return ReadMember(za, feed, *best, limits);
 }
 
 TDocEra Detect(TDocSource& source, TDocResult& why) {
@@ -245,6 +269,16 @@ int ThumbnailRank(const std::string& memberName) {
   return 0;
 }
 
+int PagePreviewRank(const std::string& memberName, int page) {
+  std::string name = memberName;
+  for (char& c : name)
+    if (c == '\\') c = '/';
+  const std::string number = std::to_string(page);
+  if (EqualsAsciiNoCase(name, ("previews/page" + number + ".png").c_str())) return 2;
+  if (EqualsAsciiNoCase(name, ("metadata/thumbnails/page" + number + ".bmp").c_str())) return 1;
+  return 0;
+}
+
 bool IsThumbnailMember(const std::string& memberName) {
   std::string base = BaseName(memberName);
   return base.size() >= 10 && EqualsAsciiNoCase(base.substr(0, 10), "thumbnail.");
@@ -267,15 +301,25 @@ TPreview ReadPreview(TDocSource& source, TDocEra era, const TDocLimits& limits) 
   TDocResult opened = OpenArchive(feed, archive);
   if (opened != TDocResult::ok) return Fail(opened);
   std::vector<TThumbnailMember> members;
-  TDocResult listed = CollectMembers(archive.get(), limits, members);
+  TDocResult listed = CollectMembers(archive.get(), limits, members, IsThumbnailMember);
   if (listed != TDocResult::ok) return Fail(listed);
-  const TThumbnailMember* best = nullptr;
-  for (const TThumbnailMember& m : members) {
-    int rank = ThumbnailRank(m.name);
-    if (rank > 0 && (!best || rank >= ThumbnailRank(best->name))) best = &m;
-  }
-  if (!best) return Fail(TDocResult::no_preview);
-  return ReadMember(archive.get(), feed, *best, limits);
+  return ReadBestMember(archive.get(), feed, members, ThumbnailRank, limits);
+}
+
+TPreview ReadPagePreview(TDocSource& source, int page, const TDocLimits& limits) {
+  TDocResult why = TDocResult::ok;
+  const TDocEra era = Detect(source, why);
+  if (era == TDocEra::none) return Fail(why);
+  if (era == TDocEra::riff || page < 1) return Fail(TDocResult::no_preview);
+  TZipFeed feed(source);
+  TArchive archive;
+  TDocResult opened = OpenArchive(feed, archive);
+  if (opened != TDocResult::ok) return Fail(opened);
+  auto rank = [page](const std::string& name) { return PagePreviewRank(name, page); };
+  std::vector<TThumbnailMember> members;
+  TDocResult listed = CollectMembers(archive.get(), limits, members, [&](const std::string& n) { return rank(n) > 0; });
+  if (listed != TDocResult::ok) return Fail(listed);
+  return ReadBestMember(archive.get(), feed, members, rank, limits);
 }
 
 TPreview ReadPreviewFile(const std::string& utf8Name, const TDocLimits& limits) {
@@ -308,7 +352,7 @@ TDocResult ListThumbnailMembers(TDocSource& source, TDocEra era, std::vector<TTh
   TArchive archive;
   TDocResult opened = OpenArchive(feed, archive);
   if (opened != TDocResult::ok) return opened;
-  return CollectMembers(archive.get(), limits, members);
+  return CollectMembers(archive.get(), limits, members, IsThumbnailMember);
 }
 
 }  // namespace hi

@@ -72,6 +72,11 @@ struct TThumbnailMember {
 int ThumbnailRank(const std::string& memberName);
 bool IsThumbnailMember(const std::string& memberName);
 
+// The stored picture of one page (from 1) of a ZIP-era document:
+// "previews/pageN.png" ranks 2, "metadata/thumbnails/pageN.bmp" 1 (the path
+// compared without regard to ASCII case, either slash), anything else 0.
+int PagePreviewRank(const std::string& memberName, int page);
+
 // Which era a document's first bytes name (DocumentEraOf), without opening
 // the archive; none for anything else or an unreadable file.
 TDocEra DocumentEra(TDocSource& source);
@@ -79,6 +84,9 @@ TDocEra DocumentEra(TDocSource& source);
 TPreview ReadPreview(TDocSource& source, const TDocLimits& limits = TDocLimits());
 // The same for a caller that has read the head already and knows the era.
 TPreview ReadPreview(TDocSource& source, TDocEra era, const TDocLimits& limits = TDocLimits());
+// The page's stored picture by the rule above; no_preview for a RIFF-era
+// document, which keeps none per page.
+TPreview ReadPagePreview(TDocSource& source, int page, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewFile(const std::string& utf8Name, const TDocLimits& limits = TDocLimits());
 TPreview ReadPreviewMemory(const void* data, size_t size, const TDocLimits& limits = TDocLimits());
 

@@ -130,6 +130,29 @@ TEST(DocZip, MemberRuleAndThumbnailReport) {
   EXPECT_EQ(ResultOf(none), TDocResult::no_preview);
 }
 
+TEST(DocZip, PagePreviewsByNumberPngFirst) {
+  Archive a;
+  a.members.push_back({"previews/page12.png", Png24(3, 3, 5), 8});
+  a.members.push_back({"metadata/thumbnails/page2.bmp", Bmp24(4, 2, 6), 8});
+  a.members.push_back({"Previews\\Page2.PNG", Png24(5, 2, 7), 0});
+  a.members.push_back({"metadata/thumbnails/page1.bmp", Bmp24(2, 2, 8), 0});
+  a.members.push_back({"other/previews/page3.png", Png24(2, 2, 9), 0});
+  Bytes doc = BuildZip(a);
+  TMemoryDocSource src(doc.data(), doc.size());
+  TPreview two = ReadPagePreview(src, 2);
+  EXPECT_EQ(two.kind, TPreviewKind::png);
+  ExpectPixels(two, 5, 2, 7);
+  TPreview one = ReadPagePreview(src, 1);
+  EXPECT_EQ(one.kind, TPreviewKind::bmp);
+  EXPECT_EQ(one.source, "metadata/thumbnails/page1.bmp");
+  // Page 1 is not page 12, and a path elsewhere in the archive is no page's.
+  EXPECT_EQ(ReadPagePreview(src, 3).result, TDocResult::no_preview);
+  EXPECT_EQ(ReadPagePreview(src, 0).result, TDocResult::no_preview);
+  Bytes riff = BuildRiff({{"DISP", DispData(2, 2, 0)}});
+  TMemoryDocSource riffSrc(riff.data(), riff.size());
+  EXPECT_EQ(ReadPagePreview(riffSrc, 1).result, TDocResult::no_preview);
+}
+
 TEST(DocZip, ReadsTheDirectoryAndTheOneMemberOnly) {
   // A 4 MB document whose drawing data lies before the stored thumbnail.
   Archive a;
