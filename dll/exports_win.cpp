@@ -63,11 +63,23 @@ bool IsFolder(const char* fileName) {
   return fileName != nullptr && *fileName != '\0' && IsFolder(kol::Wide(kol::Utf8FromAnsi(fileName)).c_str());
 }
 
+// The viewers render the document unless the host's settings file says
+// Render=0 in the plugin's section; a record without a file name keeps it on.
+void ReadRenderSetting() {
+  const char* name = DefaultParams.DefaultIniName;
+  const std::string ini(name, strnlen(name, sizeof DefaultParams.DefaultIniName));
+  int32_t on = 1;
+  if (!ini.empty())
+    on = GetPrivateProfileIntW(L"cdrthumb", L"Render", 1, kol::Wide(kol::Utf8FromAnsi(ini.c_str())).c_str()) != 0 ? 1 : 0;
+  MakeInteger(*GlobalVars::Bind("render"), on);
+}
+
 }  // namespace
 
 LISTER_EXPORT void __stdcall ListSetDefaultParams(void* params) {
   GuardedRun([params] {
     CopyDefaultParams(params);
+    ReadRenderSetting();
     // The host makes this call once; a repeated call keeps the first project.
     if (PluginProject == nullptr) new TClassListPlugProject_9772B88();
     PluginProjectElement = PluginProject->Project;

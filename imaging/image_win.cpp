@@ -30,7 +30,11 @@ int SystemFamily() {
   return family;
 }
 
-THIImage::THIImage(kol::TControl* parentControl) : THIWin(parentControl), picture_(CreateDeviceBitmap(0, 0)) {}
+THIImage::THIImage(kol::TControl* parentControl)
+    : THIWin(parentControl),
+      picture_(CreateDeviceBitmap(0, 0)),
+      rendered_(CreateDeviceBitmap(0, 0)),
+      preview_(CreateDeviceBitmap(0, 0)) {}
 
 THIImage::~THIImage() {
   // The window outlives this part of the element: it must not paint a
@@ -72,6 +76,13 @@ void THIImage::ApplyAutoSize() {
 void THIImage::Load(TData& value, bool artwork) {
   TBitmapObject* source = ReadBitmap(value, BitmapLink, nullptr);
   if (!source) return;
+  if (rendering_) {
+    // The load's picture is page 1's; on another page it waits for the
+    // return to page 1.
+    preview_->Assign(source);
+    previewArtwork_ = artwork ? source : nullptr;
+    if (page_ != 1) return;
+  }
   picture_->Assign(source);
   artwork_ = artwork ? source : nullptr;
   ApplyAutoSize();
@@ -84,15 +95,16 @@ void THIImage::doLoadArtwork(TData& value, uint16_t) { Load(value, true); }
 
 void THIImage::doClear(TData&, uint16_t) {
   artwork_ = nullptr;
+  if (rendering_) StartDocument();
   if (picture_->IsEmpty()) return;
   picture_->Clear();
   Invalidate();
 }
 
 void THIImage::AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
-                          const TBitmapObject* dark2x) {
+                          const TBitmapObject* dark2x, bool givesWayToRendering) {
   if (!light) return;
-  TArtwork artwork{light, {}};
+  TArtwork artwork{givesWayToRendering, light, {}};
   const TBitmapObject* sources[2][2] = {{nullptr, light2x}, {dark, dark2x}};
   for (int d = 0; d < 2; ++d)
     for (int x = 0; x < 2; ++x) {
@@ -135,8 +147,10 @@ void THIImage::doCopy(TData&, uint16_t) { FireInteger(onCopy, CopyToClipboard() 
 
 bool THIImage::CopyToClipboard() {
   kol::TControl* c = Control();
-  if (!c || artwork_ || picture_->IsEmpty()) return false;
-  const int32_t w = picture_->Width(), h = picture_->Height();
+  // What is shown: the rendering, or the document's own picture; never artwork.
+  TBitmapObject* shown = ShowsRendering() ? rendered_.get() : artwork_ ? nullptr : picture_.get();
+  if (!c || !shown || shown->IsEmpty()) return false;
+  const int32_t w = shown->Width(), h = shown->Height();
   // A bottom-up 24-bit DIB, the form every reader of the clipboard takes.
   BITMAPINFOHEADER header{};
   header.biSize = sizeof header;
@@ -157,7 +171,7 @@ bool THIImage::CopyToClipboard() {
   if (!section || !dc || !bits) return false;
   {
     kol::SelectGuard selected(dc.get(), section.get());
-    picture_->Draw(dc.get(), 0, 0);
+    shown->Draw(dc.get(), 0, 0);
     GdiFlush();
   }
   kol::GlobalMemory memory(GlobalAlloc(GMEM_MOVEABLE, SIZE_T(sizeof header + size)));
@@ -184,10 +198,10 @@ void THIImage::doViewStyle(TData& value, uint16_t) {
 
 void THIImage::Paint(HDC dc, const RECT& client) {
   kol::TControl* c = Control();
-  int32_t cw = client.right - client.left, ch = client.bottom - client.top;
   int32_t w = 0, h = 0;
-  TBitmapObject& picture = Displayed(WindowDpi(c->Handle()), w, h);
-  TViewPlacement p = PlaceView(viewStyle_, cw, ch, w, h, fitLargerOnly_);
+  TBitmapObject* shown = nullptr;
+  TViewPlacement p = Place(client, w, h, shown);
+  TBitmapObject& picture = *shown;
   // Artwork at another scale than its pixels is placed unscaled but drawn
   // scaled.
   if (p.Draw == vdDraw && (w != picture.Width() || h != picture.Height())) p.Draw = vdStretch;
@@ -218,6 +232,7 @@ void THIImage::Paint(HDC dc, const RECT& client) {
       break;
     case vdNothing: break;
   }
+  if (labelShown_) PaintPageLabel(dc, client);
 }
 
 }  // namespace hi

@@ -12,6 +12,7 @@
 #include "framework/data.h"
 #include "imaging/bitmap.h"
 #include "imaging/view_geometry.h"
+#include "imaging/zoom_view.h"
 #include "toolkit/hi_win.h"
 
 namespace hi {
@@ -65,11 +66,49 @@ class THIImage : public THIWin {
 
   // The variants of one artwork, found by the bitmap (light, 100 %) that
   // doLoadArtwork gets: dark at 100 %, light and dark at 200 %; any may be
-  // null. The element keeps its own copies.
+  // null. The element keeps its own copies. A rendering of the document
+  // replaces the artwork on screen only when it gives way.
   void AddArtwork(const TBitmapObject* light, const TBitmapObject* dark, const TBitmapObject* light2x,
-                  const TBitmapObject* dark2x);
+                  const TBitmapObject* dark2x, bool givesWayToRendering = false);
 
   const TBitmapObject& Picture() const { return *picture_; }
+
+  // ---- The rendered document (image_view_win.cpp): off until switched on.
+  // doClear starts a document: page 1, fitted. A moment later, and again
+  // when the window has grown, the zoom has changed, the page has changed
+  // or the screen's scale has, onRender asks for the page in the box the
+  // data points below give; doRendered takes the result, which replaces the
+  // picture on screen (see ShowsRendering).
+  TEventLink onRender;
+  // Integer: the page (2 and up) whose stored picture doPagePicture should
+  // get; page 1's is the document's preview.
+  TEventLink onPage;
+  void SetRendering(bool on);
+  void doRendered(TData& value, uint16_t index);
+  void doPageCount(TData& value, uint16_t index);
+  void doPagePicture(TData& value, uint16_t index);
+  // A key the viewer window kept (an integer virtual key) and its wheel
+  // turns (the delta); Ctrl and Shift are read from the keyboard state.
+  void doKey(TData& value, uint16_t index);
+  void doWheel(TData& value, uint16_t index);
+  // Data points: the request.
+  void RenderPage(TData& value, uint16_t index);
+  void RenderWidth(TData& value, uint16_t index);
+  void RenderHeight(TData& value, uint16_t index);
+
+  int32_t Page() const { return page_; }
+  int32_t PageCount() const { return pageCount_; }
+  const TZoomView& View() const { return view_; }
+  // Whether the rendering is what the window shows: there is one, the user
+  // has not switched to the stored picture, and no artwork that keeps its
+  // place ("No_7za") is up.
+  bool ShowsRendering() const;
+
+  void MouseDown(const kol::MouseData& m) override;
+  void MouseMove(const kol::MouseData& m) override;
+  void MouseUp(const kol::MouseData& m) override;
+  bool Message(MSG& msg, LRESULT& result) override;
+  void Resized() override;
 
  private:
   void Paint(HDC dc, const RECT& client);
@@ -83,7 +122,20 @@ class THIImage : public THIWin {
   TBitmapObject& Displayed(int dpi, int32_t& width, int32_t& height);
   bool CopyToClipboard();
 
+  // image_view_win.cpp
+  void StartDocument();
+  void GoToPage(int32_t page);
+  void ZoomBy(double factor, int32_t x, int32_t y);
+  void ScheduleRender(UINT delayMs);
+  void RequestRender();
+  void ShowPageLabel();
+  void PaintPageLabel(HDC dc, const RECT& client);
+  bool ArtworkGivesWay() const;
+  TViewPlacement Place(const RECT& client, int32_t& w, int32_t& h, TBitmapObject*& shown);
+  TPixelSize ClientSize() const;
+
   struct TArtwork {
+    bool GivesWay = false;
     const TBitmapObject* Light;
     // [dark][200 %]; [0][0] stays empty: that is the picture itself.
     std::unique_ptr<TBitmapObject> Variant[2][2];
@@ -98,6 +150,27 @@ class THIImage : public THIWin {
   // picture; only compared, never read.
   const TBitmapObject* artwork_ = nullptr;
   std::vector<TArtwork> artworkVariants_;
+
+  // The rendered document.
+  bool rendering_ = false;
+  std::unique_ptr<TBitmapObject> rendered_;
+  int32_t renderedPage_ = 0;
+  // The load's stored preview (or artwork), kept for returning to page 1.
+  std::unique_ptr<TBitmapObject> preview_;
+  const TBitmapObject* previewArtwork_ = nullptr;
+  int32_t page_ = 1, pageCount_ = 0;
+  bool showStored_ = false;
+  bool labelShown_ = false;
+  TZoomView view_;
+  // The last request: asked again only when it would differ.
+  bool requested_ = false;
+  int32_t requestedPage_ = 0, requestedDpi_ = 0;
+  TPixelSize requestedBox_;
+  // Dragging: the last mouse position while the left button is held.
+  bool dragging_ = false;
+  int32_t dragX_ = 0, dragY_ = 0;
+  TViewPlacement lastPlacement_;
+  int32_t lastClientW_ = 0, lastClientH_ = 0;
 };
 
 }  // namespace hi

@@ -42,6 +42,7 @@ class THIDocPreview : public TObject {
   TEventLink onNoThumb;  // a drawing without a usable preview, or one the guard refuses
   TEventLink onOther;    // doPreview: not a RIFF drawing, go on as before
   TEventLink onRun;      // doGuard: the archiver may run
+  TEventLink onPage;     // doPage: a page's stored picture, valid during the event
 
   // Opens the document: a RIFF drawing is shown (onBitmap, onShown) or
   // refused (onNoThumb); for anything else the guard's verdict is kept and
@@ -50,6 +51,10 @@ class THIDocPreview : public TObject {
   // The kept verdict: onNoThumb for a missing document or a ZIP document the
   // guard refuses, onRun otherwise.
   void doGuard(TData& value, uint16_t index);
+  // The stored picture of the page (an integer from 1) of a ZIP-era
+  // document, read in-process like the panel's preview; nothing when the
+  // document keeps none.
+  void doPage(TData& value, uint16_t index);
 
  private:
   TGuardVerdict guard_ = TGuardVerdict::no_thumb;  // no archiver before a look

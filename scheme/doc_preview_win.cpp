@@ -5,6 +5,7 @@
 
 #include "framework/exception.h"
 #include "imaging/bitmap.h"
+#include "imaging/png_decoder.h"
 #include "imaging/stream.h"
 #include "toolkit/files_win.h"
 #include "toolkit/paths.h"
@@ -62,6 +63,25 @@ void THIDocPreview::doPreview(TData& value, uint16_t) {
   }
   FireBitmap(onBitmap, bitmap.get());
   ForwardNull(value, onShown);
+}
+
+void THIDocPreview::doPage(TData& value, uint16_t) {
+  const int32_t page = ToInteger(value);
+  const std::string name = ReadString(value, FileName, std::string());
+  std::unique_ptr<TDocSource> document = kol::NamesNoFile(name) ? nullptr : OpenDocFile(name);
+  if (!document || page < 1) return;
+  TPreview preview = ReadPagePreview(*document, page);
+  document.reset();
+  if (preview.result != TDocResult::ok) return;
+  TMemoryStream stream(preview.bytes.data(), preview.bytes.size());
+  if (preview.kind == TPreviewKind::png) {
+    std::unique_ptr<TPngDecoder> png = CreatePngDecoder();
+    if (!png->LoadFromStream(stream) || png->LastError() != pic_ok) return;
+    if (TBitmapObject* bitmap = png->GetBitmap()) FireBitmap(onPage, bitmap);
+    return;
+  }
+  // The bitmap reader takes a BMP file as well as a bare DIB.
+  if (std::unique_ptr<TBitmapObject> bitmap = DibToBitmap(preview.bytes)) FireBitmap(onPage, bitmap.get());
 }
 
 void THIDocPreview::doGuard(TData& value, uint16_t) {

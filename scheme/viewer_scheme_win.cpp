@@ -1,5 +1,7 @@
 #include "scheme/viewer_scheme_win.h"
 
+#include <cstdint>
+#include <cstdio>
 #include <memory>
 
 #include "scheme/lib_folder_scheme_win.h"
@@ -116,8 +118,27 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 80 */ SCHEME_LINK(HostCommand, onShowFlags, ThumbImage, THIImage::doShowFlags, 0),  // added
     /* 81 */ SCHEME_LINK(HostCommand, onCommand1, ThumbImage, THIImage::doCopy, 0),        // added
     /* 82 */ SCHEME_LINK(ThumbImage, onCopy, HostCommand, THitcListCommand::doResult, 0),  // added
+    // The rendered document: the image element asks for a page in a box, the
+    // renderer answers with the picture and the page count; a new load stops
+    // the run under way (96). Keys the viewer window keeps and its wheel
+    // step pages, zoom and pan; a page's stored picture comes from the
+    // document at once.
+    /* 83 */ SCHEME_LINK(ThumbImage, onRender, Renderer, THIDocRender::doRender, 0),              // added
+    /* 84 */ SCHEME_LINK(Renderer, onRendered, ThumbImage, THIImage::doRendered, 0),              // added
+    /* 85 */ SCHEME_LINK(Renderer, onPages, ThumbImage, THIImage::doPageCount, 0),                // added
+    /* 86 */ SCHEME_LINK(Renderer, FolderLink, LibFolderBox, THIMultiElementEx::Data, 1),         // added
+    /* 87 */ SCHEME_LINK(Renderer, TempLink, TempFolder, THIDir::TempDir, 0),                     // added
+    /* 88 */ SCHEME_LINK(Renderer, FileNameLink, ViewerForm, THiListerForm::FileNameData, 0),     // added
+    /* 89 */ SCHEME_LINK(Renderer, PageLink, ThumbImage, THIImage::RenderPage, 0),                // added
+    /* 90 */ SCHEME_LINK(Renderer, WidthLink, ThumbImage, THIImage::RenderWidth, 0),              // added
+    /* 91 */ SCHEME_LINK(Renderer, HeightLink, ThumbImage, THIImage::RenderHeight, 0),            // added
+    /* 92 */ SCHEME_LINK(ThumbImage, onPage, DocPreview, THIDocPreview::doPage, 0),               // added
+    /* 93 */ SCHEME_LINK(DocPreview, onPage, ThumbImage, THIImage::doPagePicture, 0),             // added
+    /* 94 */ SCHEME_LINK(ViewerForm, onKeyDown, ThumbImage, THIImage::doKey, 0),                  // added
+    /* 95 */ SCHEME_LINK(ViewerForm, onMouseWheel, ThumbImage, THIImage::doWheel, 0),             // added
+    /* 96 */ SCHEME_LINK(LoadHub, onEvent[6], Renderer, THIDocRender::doStop, 0),                 // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 82 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 96 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 
@@ -179,6 +200,11 @@ HANDLE LoadPlaceholder(const char* name) {
 
 }  // namespace
 
+bool RenderingWanted() {
+  const TData* setting = GlobalVars::Bind("render");
+  return setting->Kind == data_null || ToInteger(*setting) != 0;
+}
+
 THiListerForm* SetUpViewerForm(THiListerForm* form) {
   form->Left = 35;
   form->Top = 105;
@@ -230,7 +256,7 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   ThumbImage->Init();
   /* 12 */ BmpLoader = Own(new THIPictureStream());
   BmpLoader->Quality = 75;
-  /* 13 */ LoadHub = Own(Hub(new THIHub(), 6));
+  /* 13 */ LoadHub = Own(Hub(new THIHub(), 7));
   /* 14 */ PngExists = Own(FileTest(new THIFileTools()));
   /* 15 */ PngFoundTest = Own(Test(new THIIf_else(), true));
   /* 16 */ ThumbMaskVar = Own(Shared(new THIGlobalVar(), "thumb", "thumbnail.*"));
@@ -273,6 +299,14 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
   /* 45 */ OutputHub = Own(Hub(new THIHub(), 3));
   /* 46 */ DocPreview = Own(new THIDocPreview());
   /* 47 */ ShowFlagsHub = Own(Hub(new THIHub(), 2));
+  /* 48 */ Renderer = Own(new THIDocRender());
+  Renderer->Enabled = RenderingWanted();
+  // Each viewer window renders into a file of its own.
+  char tag[2 * sizeof(uintptr_t) + 1];
+  std::snprintf(tag, sizeof tag, "%0*llx", int(2 * sizeof(uintptr_t)),
+                static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(ViewerForm->Window())));
+  Renderer->Tag = tag;
+  ThumbImage->SetRendering(Renderer->Enabled);
   // The placeholders' other variants: dark, and both at 200 %.
   static const char* const kVariants[2][3] = {{"BITMAP0_DARK", "BITMAP0_2X", "BITMAP0_DARK_2X"},
                                               {"BITMAP1_DARK", "BITMAP1_2X", "BITMAP1_DARK_2X"}};
@@ -282,8 +316,9 @@ TClassListPlug_97CE780::TClassListPlug_97CE780(THIMultiElementEx* container, voi
       v[k] = CreateDeviceBitmap(0, 0);
       v[k]->SetHandle(LoadPlaceholder(kVariants[i][k]));
     }
+    // A rendering of the document replaces "No_Thumb", never "No_7za".
     ThumbImage->AddArtwork(static_cast<const TBitmapObject*>(Placeholders->Items[i].Item), v[0].get(), v[1].get(),
-                           v[2].get());
+                           v[2].get(), i == 0);
   }
 
   SchemeBoundary->Bind(this, container);
@@ -299,6 +334,7 @@ TClassListPlug_97CE780::~TClassListPlug_97CE780() {
   // The archiver and its worker go first: nothing may reach an element
   // that is already released.
   elements_.ReleaseFirst(Extractor);
+  elements_.ReleaseFirst(Renderer);
   elements_.ReleaseAll();
 }
 

@@ -17,6 +17,7 @@
 #include "plugin/lister_form_win.h"
 #include "plugin/multi_element.h"
 #include "scheme/dir.h"
+#include "scheme/doc_render.h"
 #include "scheme/doc_preview.h"
 #include "scheme/file_tools.h"
 #include "scheme/format_str.h"
@@ -35,7 +36,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 82;
+  static constexpr size_t LinkCount = 96;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder
@@ -89,6 +90,11 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   THIHub* OutputHub;
   THIDocPreview* DocPreview;
   THIHub* ShowFlagsHub;
+  THIDocRender* Renderer;
 };
+
+// Whether the viewers render the document: on unless the host's settings
+// turned it off (the shared variable "render" set to 0).
+bool RenderingWanted();
 
 }  // namespace hi
