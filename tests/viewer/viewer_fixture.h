@@ -208,14 +208,16 @@ class Viewer : public ::testing::Test {
     RunProgram(cmd);
   }
 
-  // A plugin folder as the user makes it: the plugin file, and 7za.exe
-  // unless the test wants it missing (or wants another program in its place).
+  // A plugin folder as the user makes it: the plugin file and docrender.exe,
+  // and 7za.exe unless the test wants it missing (or wants another program
+  // in its place).
   std::string PluginFolder(const std::string& name, bool withArchiver, const std::string& archiver = SEVENZA) {
     std::string dir = root_ + name + "\\";
     MakeFolder(dir);
     const std::string plugin = WinPath(PLUGIN_FILE);
     std::string file = dir + plugin.substr(plugin.find_last_of('\\') + 1);
     EXPECT_TRUE(CopyFileW(Wide(plugin).c_str(), Wide(file).c_str(), FALSE));
+    EXPECT_TRUE(CopyFileW(Wide(WinPath(DOCRENDER)).c_str(), Wide(dir + "docrender.exe").c_str(), FALSE));
     if (withArchiver) {
       EXPECT_TRUE(CopyFileW(Wide(WinPath(archiver)).c_str(), Wide(dir + "7za.exe").c_str(), FALSE));
     }
@@ -242,10 +244,22 @@ class Viewer : public ::testing::Test {
     return doc;
   }
 
+  // The host's settings file: the viewer tests of the thumbnails run with
+  // rendering off, the rendering tests with the setting absent (on).
+  static constexpr const char* RenderOff = "render-off.ini";
+  static constexpr const char* RenderOn = "render-on.ini";
+  std::string renderSetting_ = RenderOff;
+  std::string SettingsFile() const {
+    const std::string ini = root_ + renderSetting_;
+    if (!Exists(ini)) WriteFile(ini, renderSetting_ == RenderOff ? "[cdrthumb]\r\nRender=0\r\n" : "[other]\r\n");
+    return ini;
+  }
+
   // Runs the host simulator; returns its output and leaves the shot in shot.
   std::string Host(const std::string& plugin, const std::vector<std::string>& steps, DWORD* code = nullptr,
                    bool ansi = false) {
-    std::string cmd = Quote(WinPath(LISTERHOST)) + (ansi ? " --ansi " : " ") + Quote(plugin);
+    std::string cmd = Quote(WinPath(LISTERHOST)) + (ansi ? " --ansi " : " ") + Quote("--ini=" + SettingsFile()) + " " +
+                      Quote(plugin);
     for (const auto& s : steps) cmd += " " + Quote(s);
     DWORD exitCode = 99;
     std::string out = RunProgram(cmd, &exitCode);

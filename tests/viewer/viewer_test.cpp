@@ -883,11 +883,13 @@ struct Exports {
   void(__stdcall* close)(HWND) = Get<void(__stdcall*)(HWND)>("ListCloseWindow");
   int(__stdcall* command)(HWND, int, int) = Get<int(__stdcall*)(HWND, int, int)>("ListSendCommand");
 
-  // The defaults record a host passes at load: its size first, the rest zero.
-  void SendDefaults() {
+  // The defaults record a host passes at load: its size first, the
+  // settings file's name (ANSI) at byte 12, the rest zero.
+  void SendDefaults(const std::string& ini) {
     unsigned char params[272] = {};
     const int32_t size = sizeof params;
     memcpy(params, &size, sizeof size);
+    memcpy(params + 12, ini.c_str(), std::min<size_t>(ini.size(), 259));
     defaults(params);
   }
 };
@@ -946,7 +948,7 @@ TEST_F(Viewer, CopyPutsTheThumbnailOnTheClipboard) {
   HMODULE m = LoadLibraryA(plugin.c_str());
   ASSERT_NE(m, nullptr);
   Exports e(m);
-  e.SendDefaults();
+  e.SendDefaults(SettingsFile());
 
   HWND viewer = e.load(host, &doc[0], 0);
   ASSERT_NE(viewer, nullptr);
@@ -1006,7 +1008,7 @@ TEST_F(Viewer, UnloadCyclesLeaveNothingBehind) {
     begin = uintptr_t(info.lpBaseOfDll);
     end = begin + info.SizeOfImage;
     Exports e(m);
-    e.SendDefaults();
+    e.SendDefaults(SettingsFile());
     HWND viewer = e.load(host, &doc[0], 0);
     ASSERT_NE(viewer, nullptr);
     PumpFor(30);
@@ -1093,7 +1095,7 @@ TEST_F(Viewer, HostsThreadNeverWaitsForTheArchiversProcess) {
   const uintptr_t begin = uintptr_t(info.lpBaseOfDll), end = begin + info.SizeOfImage;
   Exports e(m);
   ASSERT_NE(e.next, nullptr);
-  e.SendDefaults();
+  e.SendDefaults(SettingsFile());
   std::vector<double> bare, missing, load, next, close;
   for (int i = 0; i < 12; ++i) {
     bare.push_back(ArchiverStartMs(archiver));
