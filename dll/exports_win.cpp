@@ -69,8 +69,10 @@ void ReadRenderSetting() {
   const char* name = DefaultParams.DefaultIniName;
   const std::string ini(name, strnlen(name, sizeof DefaultParams.DefaultIniName));
   int32_t on = 1;
-  if (!ini.empty())
-    on = GetPrivateProfileIntW(L"cdrthumb", L"Render", 1, kol::Wide(kol::Utf8FromAnsi(ini.c_str())).c_str()) != 0 ? 1 : 0;
+  if (!ini.empty()) {
+    const std::wstring file = kol::Wide(kol::Utf8FromAnsi(ini.c_str()));
+    on = GetPrivateProfileIntW(L"cdrthumb", L"Render", 1, file.c_str()) != 0 ? 1 : 0;
+  }
   MakeInteger(*GlobalVars::Bind("render"), on);
 }
 

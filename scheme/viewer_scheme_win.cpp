@@ -123,20 +123,20 @@ static const TSchemeLink<S> kViewerLinks[] = {
     // the run under way (96). Keys the viewer window keeps and its wheel
     // step pages, zoom and pan; a page's stored picture comes from the
     // document at once.
-    /* 83 */ SCHEME_LINK(ThumbImage, onRender, Renderer, THIDocRender::doRender, 0),              // added
-    /* 84 */ SCHEME_LINK(Renderer, onRendered, ThumbImage, THIImage::doRendered, 0),              // added
-    /* 85 */ SCHEME_LINK(Renderer, onPages, ThumbImage, THIImage::doPageCount, 0),                // added
-    /* 86 */ SCHEME_LINK(Renderer, FolderLink, LibFolderBox, THIMultiElementEx::Data, 1),         // added
-    /* 87 */ SCHEME_LINK(Renderer, TempLink, TempFolder, THIDir::TempDir, 0),                     // added
-    /* 88 */ SCHEME_LINK(Renderer, FileNameLink, ViewerForm, THiListerForm::FileNameData, 0),     // added
-    /* 89 */ SCHEME_LINK(Renderer, PageLink, ThumbImage, THIImage::RenderPage, 0),                // added
-    /* 90 */ SCHEME_LINK(Renderer, WidthLink, ThumbImage, THIImage::RenderWidth, 0),              // added
-    /* 91 */ SCHEME_LINK(Renderer, HeightLink, ThumbImage, THIImage::RenderHeight, 0),            // added
-    /* 92 */ SCHEME_LINK(ThumbImage, onPage, DocPreview, THIDocPreview::doPage, 0),               // added
-    /* 93 */ SCHEME_LINK(DocPreview, onPage, ThumbImage, THIImage::doPagePicture, 0),             // added
-    /* 94 */ SCHEME_LINK(ViewerForm, onKeyDown, ThumbImage, THIImage::doKey, 0),                  // added
-    /* 95 */ SCHEME_LINK(ViewerForm, onMouseWheel, ThumbImage, THIImage::doWheel, 0),             // added
-    /* 96 */ SCHEME_LINK(LoadHub, onEvent[6], Renderer, THIDocRender::doStop, 0),                 // added
+    /* 83 */ SCHEME_LINK(ThumbImage, onRender, Renderer, THIDocRender::doRender, 0),           // added
+    /* 84 */ SCHEME_LINK(Renderer, onRendered, ThumbImage, THIImage::doRendered, 0),           // added
+    /* 85 */ SCHEME_LINK(Renderer, onPages, ThumbImage, THIImage::doPageCount, 0),             // added
+    /* 86 */ SCHEME_LINK(Renderer, FolderLink, LibFolderBox, THIMultiElementEx::Data, 1),      // added
+    /* 87 */ SCHEME_LINK(Renderer, TempLink, TempFolder, THIDir::TempDir, 0),                  // added
+    /* 88 */ SCHEME_LINK(Renderer, FileNameLink, ViewerForm, THiListerForm::FileNameData, 0),  // added
+    /* 89 */ SCHEME_LINK(Renderer, PageLink, ThumbImage, THIImage::RenderPage, 0),             // added
+    /* 90 */ SCHEME_LINK(Renderer, WidthLink, ThumbImage, THIImage::RenderWidth, 0),           // added
+    /* 91 */ SCHEME_LINK(Renderer, HeightLink, ThumbImage, THIImage::RenderHeight, 0),         // added
+    /* 92 */ SCHEME_LINK(ThumbImage, onPage, DocPreview, THIDocPreview::doPage, 0),            // added
+    /* 93 */ SCHEME_LINK(DocPreview, onPage, ThumbImage, THIImage::doPagePicture, 0),          // added
+    /* 94 */ SCHEME_LINK(ViewerForm, onKeyDown, ThumbImage, THIImage::doKey, 0),               // added
+    /* 95 */ SCHEME_LINK(ViewerForm, onMouseWheel, ThumbImage, THIImage::doWheel, 0),          // added
+    /* 96 */ SCHEME_LINK(LoadHub, onEvent[6], Renderer, THIDocRender::doStop, 0),              // added
 };
 static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 96 links");
 

@@ -119,9 +119,9 @@ TEST_F(RenderView, PreviewFirstThenTheRenderingPagesAndResize) {
   // The stored preview alone, as the viewer shows it with rendering off.
   Host(plugin, {"resize:1200:900", "open:" + doc + ":2", "wait:1500", "shot:" + preview, "close"});
   renderSetting_ = RenderOn;
-  std::string out = Host(plugin, {"resize:1200:900", "open:" + doc + ":2", "frames:4000:" + frames, "shot:" + page1,
-                                  "key:34", "wait:3000", "shot:" + page2, "resize:1600:1200", "wait:3000",
-                                  "shot:" + large, "close"});
+  std::string out =
+      Host(plugin, {"resize:1200:900", "open:" + doc + ":2", "frames:4000:" + frames, "shot:" + page1, "key:34",
+                    "wait:3000", "shot:" + page2, "resize:1600:1200", "wait:3000", "shot:" + large, "close"});
 
   const Shot stored = Load(preview), first = Load(frames + "-1.bmp"), sharp = Load(page1);
   const Rendering expected = Render(doc, 1, 1200, 900);
@@ -152,8 +152,8 @@ TEST_F(RenderView, MisbehavingRendererLeavesThePreviewAndNeverHoldsTheHost) {
     std::string out;
     int longest = -1;
     for (int attempt = 0; attempt < 2; ++attempt) {
-      out = Host(plugin, {"resize:400:300", "open:" + doc + ":0", "wait:1500", "shot:" + shot, "close", "wait:300",
-                          "watch"});
+      out = Host(plugin,
+                 {"resize:400:300", "open:" + doc + ":0", "wait:1500", "shot:" + shot, "close", "wait:300", "watch"});
       const size_t w = out.find("watch -> longest=");
       longest = -1;
       if (w != std::string::npos) sscanf(out.c_str() + w, "watch -> longest=%dms", &longest);

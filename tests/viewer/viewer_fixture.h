@@ -23,7 +23,6 @@
 
 namespace viewer_test {
 
-
 // Kept lone surrogates included, so that a test can hand the host one.
 inline std::wstring Wide(const std::string& utf8) {
   const std::u16string units = hi::Utf16FromUtf8(utf8, hi::LoneSurrogate::Keep);
@@ -90,7 +89,9 @@ inline void WriteFile(const std::string& path, const std::string& bytes) {
   }
 }
 
-inline bool Exists(const std::string& path) { return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES; }
+inline bool Exists(const std::string& path) {
+  return GetFileAttributesW(Wide(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 inline void MakeFolder(const std::string& path) { CreateDirectoryW(Wide(path).c_str(), nullptr); }
 
@@ -258,8 +259,8 @@ class Viewer : public ::testing::Test {
   // Runs the host simulator; returns its output and leaves the shot in shot.
   std::string Host(const std::string& plugin, const std::vector<std::string>& steps, DWORD* code = nullptr,
                    bool ansi = false) {
-    std::string cmd = Quote(WinPath(LISTERHOST)) + (ansi ? " --ansi " : " ") + Quote("--ini=" + SettingsFile()) + " " +
-                      Quote(plugin);
+    std::string cmd =
+        Quote(WinPath(LISTERHOST)) + (ansi ? " --ansi " : " ") + Quote("--ini=" + SettingsFile()) + " " + Quote(plugin);
     for (const auto& s : steps) cmd += " " + Quote(s);
     DWORD exitCode = 99;
     std::string out = RunProgram(cmd, &exitCode);

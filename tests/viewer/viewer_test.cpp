@@ -387,7 +387,6 @@ TEST_F(Viewer, ClosingMidExtractionLeavesNothingBehind) {
   EXPECT_LE(s2[4], s0[4] + 1) << out;
 }
 
-
 TEST_F(Viewer, HotKeysReachTheHost) {
   const std::string plugin = PluginFolder("plugin4", true);
   const std::string doc = Document("keys.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
