@@ -59,8 +59,10 @@ class THIDocRender : public TObject {
   TEventLink FileNameLink;                     // data: the document, UTF-8
   TEventLink PageLink, WidthLink, HeightLink;  // data: the request; page from 1, box in device pixels
   TEventLink onPages;                          // integer: the document's page count, fired right before onRendered
-  TEventLink onRendered;                       // bitmap: the page, no larger than the box; kept here until the next run
-  TEventLink onFailed;                         // integer: a TRenderFailure
+  // bitmap: the page, no larger than the box; kept here until a later
+  // picture replaces it.
+  TEventLink onRendered;
+  TEventLink onFailed;  // integer: a TRenderFailure
 
   // Stops the run before, then renders the request into
   // <temp>_tc\render-<Tag>.bmp. A missing program fails at once.
@@ -85,7 +87,8 @@ class THIDocRender : public TObject {
   std::shared_ptr<TRunGate> gate_;
   std::shared_ptr<TSlot> slot_;
   std::shared_ptr<TRun> run_;
-  std::string outputFile_;  // of the current run
+  std::string outputFile_;         // of the current run
+  std::shared_ptr<uint8_t> rows_;  // the rows bitmap_ views; outlive it
   std::unique_ptr<TBitmapObject> bitmap_;
 };
 

@@ -35,20 +35,19 @@ int64_t RenderBmpBound(int64_t boxWidth, int64_t boxHeight) {
   return rows < 0 ? -1 : RenderBmpHeaderBytes + rows;
 }
 
-bool CheckRenderBmp(const uint8_t* bytes, size_t size, int64_t boxWidth, int64_t boxHeight, int32_t& width,
+bool CheckRenderBmp(const uint8_t* head, uint64_t fileSize, int64_t boxWidth, int64_t boxHeight, int32_t& width,
                     int32_t& height) {
   width = height = 0;
   const int64_t bound = RenderBmpBound(boxWidth, boxHeight);
-  if (bound < 0 || uint64_t(size) > uint64_t(bound) || size < size_t(RenderBmpHeaderBytes)) return false;
-  const uint8_t* p = bytes;
+  if (bound < 0 || fileSize > uint64_t(bound) || fileSize < uint64_t(RenderBmpHeaderBytes)) return false;
+  const uint8_t* p = head;
   // Read as signed: a top-down picture (negative height) is not docrender's.
   const int64_t w = int32_t(Get32(p + 18)), h = int32_t(Get32(p + 22));
   if (p[0] != 'B' || p[1] != 'M' || Get32(p + 10) != RenderBmpHeaderBytes || Get32(p + 14) != 40 || w < 1 ||
       w > boxWidth || h < 1 || h > boxHeight || Get16(p + 26) != 1 || Get16(p + 28) != 32 || Get32(p + 30) != 0)
     return false;
-  const int64_t rows = w * h * 4;  // within the bound checked above
-  if (Get32(p + 2) != uint64_t(RenderBmpHeaderBytes + rows) || Get32(p + 34) != uint64_t(rows) ||
-      uint64_t(size) != uint64_t(RenderBmpHeaderBytes + rows))
+  const uint64_t rows = uint64_t(w * h * 4);  // within the bound checked above
+  if (Get32(p + 2) != RenderBmpHeaderBytes + rows || Get32(p + 34) != rows || fileSize != RenderBmpHeaderBytes + rows)
     return false;
   width = int32_t(w);
   height = int32_t(h);

@@ -3,7 +3,6 @@
 // so the rules are tested natively.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -21,10 +20,12 @@ constexpr int64_t RenderMaxSide = 16384;
 // the bitmap model holds).
 int64_t RenderBmpBound(int64_t boxWidth, int64_t boxHeight);
 
-// True, with the picture's size, when the bytes are exactly such a BMP of
-// 1..boxWidth by 1..boxHeight pixels; false for anything else, a truncated
-// or a padded file included.
-bool CheckRenderBmp(const uint8_t* bytes, size_t size, int64_t boxWidth, int64_t boxHeight, int32_t& width,
+// True, with the picture's size, when head (the first RenderBmpHeaderBytes
+// bytes of a file of fileSize bytes) is such a BMP's header, of
+// 1..boxWidth by 1..boxHeight pixels, and the file holds exactly its rows;
+// false for anything else, a truncated or a padded file included. Checked
+// before any row is read.
+bool CheckRenderBmp(const uint8_t* head, uint64_t fileSize, int64_t boxWidth, int64_t boxHeight, int32_t& width,
                     int32_t& height);
 
 // The page and the page count of docrender's report, "page N of M, WxH px,

@@ -3,8 +3,7 @@
 #include <windows.h>
 
 #include <algorithm>
-#include <cstring>
-#include <new>
+#include <cstdlib>
 #include <utility>
 #include <vector>
 
@@ -66,7 +65,7 @@ struct THIDocRender::TSlot {
 struct THIDocRender::TResult {
   int32_t failure = 0;  // a TRenderFailure, or 0 with the picture below
   int32_t pages = 0, width = 0, height = 0;
-  std::vector<uint8_t> file;  // the checked BMP
+  std::shared_ptr<uint8_t> rows;  // the checked BMP's rows (AllocRows)
 };
 
 // Everything one run needs, shared by the element and the worker. The
@@ -136,29 +135,30 @@ TEnd Watch(TRun& run, std::string& output) {
   }
 }
 
-// Reads the picture, refusing a file larger than the request before
-// reading it; true when it is docrender's BMP within the box.
+bool ReadExactly(HANDLE file, uint8_t* into, size_t count) {
+  for (size_t done = 0; done < count;) {
+    DWORD got = 0;
+    const DWORD ask = DWORD(std::min<size_t>(count - done, size_t(1) << 30));
+    if (!ReadFile(file, into + done, ask, &got, nullptr) || got == 0) return false;
+    done += got;
+  }
+  return true;
+}
+
+// Reads the picture's rows once its size and header are docrender's BMP
+// within the box: a larger file is refused before anything is read.
 bool ReadPicture(const TRun& run, TResult& result) {
   kol::KernelHandle file(CreateFileW(kol::Wide(run.outputFile).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                      OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   LARGE_INTEGER size = {};
-  const int64_t bound = RenderBmpBound(run.boxWidth, run.boxHeight);
-  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart > bound || size.QuadPart < RenderBmpHeaderBytes)
+  uint8_t head[RenderBmpHeaderBytes];
+  if (!file || !GetFileSizeEx(file.get(), &size) || size.QuadPart < RenderBmpHeaderBytes ||
+      size.QuadPart > RenderBmpBound(run.boxWidth, run.boxHeight) || !ReadExactly(file.get(), head, sizeof head) ||
+      !CheckRenderBmp(head, uint64_t(size.QuadPart), run.boxWidth, run.boxHeight, result.width, result.height))
     return false;
-  try {
-    result.file.resize(size_t(size.QuadPart));
-  } catch (const std::bad_alloc&) {
-    return false;
-  }
-  size_t done = 0;
-  while (done < result.file.size()) {
-    DWORD got = 0;
-    if (!ReadFile(file.get(), result.file.data() + done, DWORD(result.file.size() - done), &got, nullptr) || got == 0)
-      return false;
-    done += got;
-  }
-  return CheckRenderBmp(result.file.data(), result.file.size(), run.boxWidth, run.boxHeight, result.width,
-                        result.height);
+  const size_t rows = size_t(size.QuadPart - RenderBmpHeaderBytes);
+  result.rows.reset(AllocRows(int64_t(rows)), &std::free);
+  return result.rows && ReadExactly(file.get(), result.rows.get(), rows);
 }
 
 // Starts the renderer, watches it and takes its picture. Whatever happens,
@@ -199,8 +199,7 @@ TResult Render(TRun& run) {
     return result;
   }
   if (!ReadPicture(run, result)) {
-    result.file.clear();
-    result.file.shrink_to_fit();
+    result.rows.reset();
     result.failure = render_file;
   }
   return result;
@@ -278,9 +277,9 @@ void THIDocRender::doRender(TData& value, uint16_t) {
 void THIDocRender::doStop(TData&, uint16_t) { Stop(); }
 
 void THIDocRender::Stop() {
-  // The worker kills the process at once and ends on its own. It removes
-  // the file too, once its process is dead; a file the process has closed
-  // goes now.
+  // The worker kills the process at once, removes the file once the
+  // process is dead and ends on its own. A file the process has closed
+  // already goes now; a run its worker ended has none left.
   if (StopRun(*gate_, run_)) RemoveFile(outputFile_);
 }
 
@@ -291,16 +290,22 @@ void THIDocRender::Deliver(uint32_t run, TResult& result) {
     FireInteger(onFailed, result.failure);
     return;
   }
-  // 32 bits a pixel in the file's own bottom-up order: one copy here, and
-  // the form GDI paints without converting.
-  std::unique_ptr<TBitmapObject> bitmap = CreateDibBitmap(result.width, result.height, px32Bit);
+  // The bitmap is a view of the rows where the worker read them, 32 bits a
+  // pixel bottom-up, the form GDI paints without converting: this thread
+  // copies only the header. The rows live as long as the bitmap here.
+  std::shared_ptr<uint8_t> rows = std::move(result.rows);
+  auto bitmap = std::make_unique<TBitmapObject>();
+  std::unique_ptr<TBitmapInfoHeader, void (*)(void*)> header(AllocHeaderBlock(), &std::free);
+  if (header) {
+    *header = TBitmapInfoHeader{40, result.width, result.height, 1, 32, 0, 0, 0, 0, 0, 0};
+    bitmap->ViewLentRows(header.get(), rows.get(), result.width, result.height);
+  }
   if (bitmap->IsEmpty()) {
     FireInteger(onFailed, render_file);
     return;
   }
-  std::memcpy(bitmap->Bits(), result.file.data() + RenderBmpHeaderBytes, size_t(bitmap->BitsSize()));
-  result.file = std::vector<uint8_t>();
-  // The one shown before stays alive until the events are through.
+  // The picture shown before stays alive until the events are through.
+  std::swap(rows_, rows);
   std::swap(bitmap_, bitmap);
   FireInteger(onPages, result.pages);
   FireBitmap(onRendered, bitmap_.get());

@@ -42,15 +42,16 @@ class TRunGate {
 
 // Owner thread: ends the current run, has its record let go of its worker
 // (run->LetGo(): nothing more is handed over, the worker stops waiting) and
-// forgets it; nothing waits for the worker. False when there was no run.
+// forgets it; nothing waits for the worker. True when the run was still
+// live, that is its worker had not ended it.
 template <class TRun>
 bool StopRun(TRunGate& gate, std::shared_ptr<TRun>& run) {
   if (!run) return false;
-  gate.End(run->id);
+  const bool live = gate.End(run->id);
   run->LetGo();
   run.reset();
   gate.Release();
-  return true;
+  return live;
 }
 
 // The text of a chunk as read from a pipe: up to the first zero byte.

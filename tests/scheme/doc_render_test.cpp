@@ -96,15 +96,17 @@ bool PumpUntil(const std::function<bool()>& done, DWORD ms = 30000) { return kol
 bool Exists(const std::string& name) { return GetFileAttributesA(name.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
 // Renderer processes this test program started, found by name.
-int Renderers() {
+std::vector<DWORD> RendererIds() {
   kol::KernelHandle snap(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
   PROCESSENTRY32 pe = {};
   pe.dwSize = sizeof pe;
-  int n = 0;
+  std::vector<DWORD> ids;
   for (BOOL ok = Process32First(snap.get(), &pe); ok; ok = Process32Next(snap.get(), &pe))
-    n += pe.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(pe.szExeFile, "docrender.exe") == 0;
-  return n;
+    if (pe.th32ParentProcessID == GetCurrentProcessId() && lstrcmpiA(pe.szExeFile, "docrender.exe") == 0)
+      ids.push_back(pe.th32ProcessID);
+  return ids;
 }
+int Renderers() { return int(RendererIds().size()); }
 
 // The stand-in as docrender.exe in a folder of its own, in the mode given.
 struct StandIn {
@@ -208,6 +210,10 @@ TEST_F(DocRender, StoppedRunsLeaveOneProcessAtATimeAndNoLateResults) {
   rig.e->TimeLimitMs = 30000;
   rig.Render();
   ASSERT_TRUE(PumpUntil([] { return Renderers() == 1; }));
+  kol::KernelHandle first(OpenProcess(PROCESS_QUERY_INFORMATION, FALSE, RendererIds()[0]));
+  BOOL inJob = FALSE;
+  EXPECT_TRUE(IsProcessInJob(first.get(), nullptr, &inJob));
+  EXPECT_TRUE(inJob);
   // New requests while one hangs, some before the last one's process has
   // even started: each waits until the one before is dead.
   int most = 0;
