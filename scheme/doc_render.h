@@ -46,7 +46,7 @@ class THIDocRender : public TObject {
 
   bool Enabled = true;  // off: doRender starts nothing
   std::string ProgramName = "docrender.exe";
-  std::string Tag;  // makes the output file's name unique per viewer window
+  std::string Tag;                          // makes the output file's name unique per viewer window
   int32_t Page = 1, Width = 0, Height = 0;  // defaults when the request links are empty
   // The largest document known renders in 2.5 s and typical ones in under
   // 0.1 s; six times the largest leaves room for slower machines and Wine,
@@ -54,13 +54,15 @@ class THIDocRender : public TObject {
   // failure notice.
   uint32_t TimeLimitMs = 15000;
 
-  TEventLink FolderLink;    // data: the program's folder, without a trailing backslash
-  TEventLink TempLink;      // data: the temporary folder with its trailing backslash
-  TEventLink FileNameLink;  // data: the document, UTF-8
+  TEventLink FolderLink;                       // data: the program's folder, without a trailing backslash
+  TEventLink TempLink;                         // data: the temporary folder with its trailing backslash
+  TEventLink FileNameLink;                     // data: the document, UTF-8
   TEventLink PageLink, WidthLink, HeightLink;  // data: the request; page from 1, box in device pixels
-  TEventLink onPages;     // integer: the document's page count, fired right before onRendered
-  TEventLink onRendered;  // bitmap: the page, no larger than the box; kept here until the next run
-  TEventLink onFailed;    // integer: a TRenderFailure
+  TEventLink onPages;                          // integer: the document's page count, fired right before onRendered
+  // bitmap: the page, no larger than the box; kept here until a later
+  // picture replaces it.
+  TEventLink onRendered;
+  TEventLink onFailed;  // integer: a TRenderFailure
 
   // Stops the run before, then renders the request into
   // <temp>_tc\render-<Tag>.bmp. A missing program fails at once.
@@ -85,7 +87,8 @@ class THIDocRender : public TObject {
   std::shared_ptr<TRunGate> gate_;
   std::shared_ptr<TSlot> slot_;
   std::shared_ptr<TRun> run_;
-  std::string outputFile_;  // of the current run
+  std::string outputFile_;         // of the current run
+  std::shared_ptr<uint8_t> rows_;  // the rows bitmap_ views; outlive it
   std::unique_ptr<TBitmapObject> bitmap_;
 };
 

@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <memory>
 #include <string>
 
 namespace hi {
@@ -38,6 +39,20 @@ class TRunGate {
   uint32_t current_ = NoRun;
   uint32_t last_ = NoRun;
 };
+
+// Owner thread: ends the current run, has its record let go of its worker
+// (run->LetGo(): nothing more is handed over, the worker stops waiting) and
+// forgets it; nothing waits for the worker. True when the run was still
+// live, that is its worker had not ended it.
+template <class TRun>
+bool StopRun(TRunGate& gate, std::shared_ptr<TRun>& run) {
+  if (!run) return false;
+  const bool live = gate.End(run->id);
+  run->LetGo();
+  run.reset();
+  gate.Release();
+  return live;
+}
 
 // The text of a chunk as read from a pipe: up to the first zero byte.
 std::string ChunkText(const char* bytes, size_t count);
