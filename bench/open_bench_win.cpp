@@ -15,10 +15,17 @@
 #include <string>
 #include <vector>
 
+#include "bench/bench_win.h"
 #include "toolkit/handles.h"
 
 namespace {
 
+using bench::Median;
+using bench::Now;
+using bench::Pump;
+using bench::PumpFor;
+using bench::Quote;
+using bench::RunTimed;
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
 using CloseFn = void(__stdcall*)(HWND);
@@ -32,17 +39,6 @@ using DefaultsFn = void(__stdcall*)(DefaultParams*);
 constexpr int kWidth = 256, kHeight = 192;
 constexpr COLORREF kMark = RGB(10, 200, 30);
 constexpr DWORD kGiveUpMs = 10000;
-
-double Now() {
-  static LARGE_INTEGER f = [] {
-    LARGE_INTEGER v;
-    QueryPerformanceFrequency(&v);
-    return v;
-  }();
-  LARGE_INTEGER c;
-  QueryPerformanceCounter(&c);
-  return double(c.QuadPart) * 1000.0 / double(f.QuadPart);
-}
 
 void Be32(std::string& s, uint32_t v) {
   for (int i = 3; i >= 0; --i) s += char((v >> (8 * i)) & 0xFF);
@@ -90,66 +86,9 @@ std::string MakePng() {
   return std::string("\x89PNG\r\n\x1a\n", 8) + chunk("IHDR", ihdr) + chunk("IDAT", z) + chunk("IEND", "");
 }
 
-// Runs a command line hidden in its own console, its output on a pipe as
-// the plugin's runner does, and waits for it. Milliseconds, or -1; created
-// gets the milliseconds CreateProcess took to return.
-double RunTimed(const std::string& commandLine, const std::string& dir = std::string(), double* created = nullptr) {
-  SECURITY_ATTRIBUTES sa = {sizeof sa, nullptr, TRUE};
-  HANDLE readRaw = nullptr, writeRaw = nullptr;
-  if (!CreatePipe(&readRaw, &writeRaw, &sa, 1 << 16)) return -1;
-  kol::KernelHandle readOwner(readRaw), writeEnd(writeRaw);
-  const HANDLE readEnd = readRaw;
-  SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-  STARTUPINFOA si = {};
-  si.cb = sizeof si;
-  si.dwFlags = STARTF_USESHOWWINDOW | STARTF_USESTDHANDLES;
-  si.wShowWindow = SW_HIDE;
-  si.hStdOutput = si.hStdError = writeEnd.get();
-  si.hStdInput = nullptr;
-  PROCESS_INFORMATION pi = {};
-  std::vector<char> line(commandLine.begin(), commandLine.end());
-  line.push_back('\0');
-  const double start = Now();
-  const BOOL ok = CreateProcessA(nullptr, line.data(), nullptr, nullptr, TRUE, CREATE_NEW_CONSOLE, nullptr,
-                                 dir.empty() ? nullptr : dir.c_str(), &si, &pi);
-  if (created) *created = Now() - start;
-  writeEnd.reset();
-  double took = -1;
-  if (ok) {
-    kol::KernelHandle process(pi.hProcess), thread(pi.hThread);
-    // Drain the pipe while waiting, so that the archiver never waits on it.
-    char buf[4096];
-    for (;;) {
-      DWORD avail = 0, got = 0;
-      while (PeekNamedPipe(readEnd, nullptr, 0, nullptr, &avail, nullptr) && avail > 0 &&
-             ReadFile(readEnd, buf, sizeof buf, &got, nullptr) && got > 0) {
-      }
-      if (WaitForSingleObject(pi.hProcess, 1) == WAIT_OBJECT_0) break;
-    }
-    took = Now() - start;
-  }
-  return took;
-}
-
 LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
   if (msg == WM_CLOSE) return 0;
   return DefWindowProcA(wnd, msg, wp, lp);
-}
-
-void Pump() {
-  MSG msg;
-  while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-    TranslateMessage(&msg);
-    DispatchMessageA(&msg);
-  }
-}
-
-void PumpFor(DWORD ms) {
-  const double end = Now() + ms;
-  while (Now() < end) {
-    Pump();
-    MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
-  }
 }
 
 struct Plugin {
@@ -217,11 +156,6 @@ bool FlipTimed(HWND lister, const Plugin& plugin, const std::string& document, R
   return next == 0;
 }
 
-double Median(std::vector<double> v) {
-  std::sort(v.begin(), v.end());
-  return v.empty() ? 0 : v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2;
-}
-
 double Max(const std::vector<double>& v) { return v.empty() ? 0 : *std::max_element(v.begin(), v.end()); }
 
 void PrintReturn(const char* what, const std::vector<double>& v, double peer) {
@@ -229,16 +163,12 @@ void PrintReturn(const char* what, const std::vector<double>& v, double peer) {
               peer > 0 ? Median(v) / peer : 0.0);
 }
 
-std::string Quote(const std::string& s) { return "\"" + s + "\""; }
-
 int Main(int argc, char** argv) {
   if (argc < 2) {
     std::fprintf(stderr, "usage: open_bench PLUGIN_FILE [RUNS]\n");
     return 2;
   }
-  std::string plugin = argv[1];
-  if (!plugin.empty() && plugin[0] == '/') plugin = "Z:" + plugin;
-  std::replace(plugin.begin(), plugin.end(), '/', '\\');
+  const std::string plugin = bench::WinePath(argv[1]);
   const int runs = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
   const std::string folder = plugin.substr(0, plugin.find_last_of('\\') + 1);
   const std::string archiver = folder + "7za.exe";

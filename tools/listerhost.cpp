@@ -1,11 +1,14 @@
-// listerhost [--ansi] PLUGIN_FILE STEP...: plays the file manager's part for
-// one Lister plugin, so that the plugin can be driven end to end from scripts.
+// listerhost [--ansi] [--ini=PATH] PLUGIN_FILE STEP...: plays the file
+// manager's part for one Lister plugin, so that the plugin can be driven end
+// to end from scripts.
 // Every step prints one line "STEP -> RESULT" (UTF-8); the exit code is 0
 // when every step ran, 1 when the plugin does not load, 2 on a bad step, 3 on
 // a crash. File names go to ListLoadW and ListLoadNextW when the plugin
 // exports them, as hosts do; --ansi always takes ListLoad and ListLoadNext,
 // with the names in the ANSI code page as a host converts them for a plugin
-// without the W functions ('?' for every character outside it).
+// without the W functions ('?' for every character outside it). --ini names
+// the INI file that ListSetDefaultParams passes (default
+// C:\lister\lsplugin.ini).
 // A 10 ms timer runs on the Lister thread the whole time; "watch" reports the
 // longest wait between two of its ticks, which is how long the host's window
 // thread was held at a time. The first "spawns" starts watching for child
@@ -45,6 +48,10 @@ constexpr DWORD kListerStyle = WS_OVERLAPPEDWINDOW | WS_CLIPCHILDREN;
 constexpr size_t kDetectHead = 8192;  // bytes of a file that the detect string may test
 constexpr UINT_PTR kWatchTimer = 1;
 constexpr UINT kWatchPeriod = 10;  // ms
+constexpr char kDefaultIni[] = "C:\\lister\\lsplugin.ini";
+constexpr int kDragMoves = 8;     // mouse moves between a drag's press and release
+constexpr DWORD kDragPause = 10;  // ms of pumping after each of its messages
+constexpr int kFramePeriod = 10;  // ms between two captures of the frames step
 
 // The record ListSetDefaultParams receives: 272 bytes.
 struct DefaultParams {
@@ -187,7 +194,7 @@ class SpawnWatch {
 
 class Host {
  public:
-  Host(Plugin& plugin, bool ansi) : plugin_(plugin), ansi_(ansi) {}
+  Host(Plugin& plugin, const Options& options) : plugin_(plugin), ansi_(options.ansi), ini_(options.ini) {}
   Host(const Host&) = delete;
   Host& operator=(const Host&) = delete;
 
@@ -204,6 +211,11 @@ class Host {
   void FitViewer();
   void AfterLoad();
   void PostKey(HWND target, BYTE (&state)[256], int vk, bool down);
+  // Presses (down) or releases the step's modifier keys, as the keyboard
+  // sends them, leaving their state in `state`.
+  void PostModifiers(HWND target, BYTE (&state)[256], const Step& step, bool down);
+  // Which of the current Lister's windows `wnd` is, for the mouse steps.
+  std::string Describe(HWND wnd);
   bool Fail(const Step& step, const std::string& why);
 
   bool Detect(const Step& step);
@@ -218,6 +230,9 @@ class Host {
   bool Watch(const Step& step);
   bool Preview(const Step& step);
   bool Previews(const Step& step);
+  bool Wheel(const Step& step);
+  bool Drag(const Step& step);
+  bool Frames(const Step& step);
 
   // One Lister window and the viewer the plugin made in it.
   struct Lister {
@@ -237,10 +252,12 @@ class Host {
 
   Plugin& plugin_;
   const bool ansi_;
+  const std::string ini_;  // as given on the command line, or empty
   std::string detectString_;
   std::unique_ptr<Lister> listers_[MaxListers];
   int current_ = 0;
-  std::vector<int> keys_;  // WM_KEYDOWN codes the Lister windows received
+  std::vector<int> keys_;           // WM_KEYDOWN codes the Lister windows received
+  std::vector<HWND> mouseTargets_;  // the windows a step's mouse messages were dispatched to
 
   // The watch timer: when it last ticked, the longest gap and its step.
   LARGE_INTEGER frequency_ = {};
@@ -293,7 +310,12 @@ bool Host::Start(std::string& error) {
     params.size = int32_t(sizeof params);
     params.versionLow = 10;
     params.versionHigh = 2;
-    lstrcpynA(params.defaultIniName, "C:\\lister\\lsplugin.ini", MAX_PATH);
+    const std::string ini = ini_.empty() ? std::string(kDefaultIni) : Ansi(WindowsPath(ini_));
+    if (ini.size() >= sizeof params.defaultIniName) {
+      error = "the INI file's name is longer than the host's record holds";
+      return false;
+    }
+    lstrcpynA(params.defaultIniName, ini.c_str(), MAX_PATH);
     plugin_.defaults(&params);
   }
 
@@ -370,6 +392,9 @@ void Host::Finish() {
 void Host::Pump() {
   MSG msg;
   while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+    if (msg.message == WM_MOUSEWHEEL || msg.message == WM_LBUTTONDOWN || msg.message == WM_MOUSEMOVE ||
+        msg.message == WM_LBUTTONUP)
+      mouseTargets_.push_back(msg.hwnd);
     TranslateMessage(&msg);
     DispatchMessageW(&msg);
   }
@@ -405,6 +430,7 @@ bool Host::Fail(const Step& step, const std::string& why) {
 bool Host::Run(const Step& step) {
   g_currentStep = step.text.c_str();
   keys_.clear();
+  mouseTargets_.clear();
   bool ok = false;
   switch (step.kind) {
     case StepKind::detect: ok = Detect(step); break;
@@ -424,6 +450,9 @@ bool Host::Run(const Step& step) {
     case StepKind::watch: ok = Watch(step); break;
     case StepKind::preview: ok = Preview(step); break;
     case StepKind::previews: ok = Previews(step); break;
+    case StepKind::wheel: ok = Wheel(step); break;
+    case StepKind::drag: ok = Drag(step); break;
+    case StepKind::frames: ok = Frames(step); break;
     case StepKind::spawns:
       spawns_.Start();
       Line(step.text, std::to_string(spawns_.Seen()));
@@ -566,35 +595,41 @@ void Host::PostKey(HWND target, BYTE (&state)[256], int vk, bool down) {
   Pump();
 }
 
-bool Host::Key(const Step& step) {
-  HWND target = GetFocus();
-  if (!target) target = Cur().wnd.get();
-  BYTE state[256];
-  GetKeyboardState(state);
+void Host::PostModifiers(HWND target, BYTE (&state)[256], const Step& step, bool down) {
   struct Modifier {
     bool on;
     int vk, left;
   };
   const Modifier mods[] = {
       {step.ctrl, VK_CONTROL, VK_LCONTROL}, {step.shift, VK_SHIFT, VK_LSHIFT}, {step.alt, VK_MENU, VK_LMENU}};
-  for (const Modifier& m : mods) {
+  // Released in the reverse order of pressing.
+  for (int n = 0; n < 3; ++n) {
+    const Modifier& m = mods[down ? n : 2 - n];
     if (!m.on) continue;
-    state[m.vk] |= 0x80;
-    state[m.left] |= 0x80;
-    PostKey(target, state, m.vk, true);
+    if (down) {
+      state[m.vk] |= 0x80;
+      state[m.left] |= 0x80;
+    }
+    PostKey(target, state, m.vk, down);
+    if (!down) {
+      state[m.vk] &= 0x7F;
+      state[m.left] &= 0x7F;
+    }
   }
+  SetKeyboardState(state);
+}
+
+bool Host::Key(const Step& step) {
+  HWND target = GetFocus();
+  if (!target) target = Cur().wnd.get();
+  BYTE state[256];
+  GetKeyboardState(state);
+  PostModifiers(target, state, step, true);
   state[step.first] |= 0x80;
   PostKey(target, state, step.first, true);
   state[step.first] &= 0x7F;
   PostKey(target, state, step.first, false);
-  for (int i = 2; i >= 0; --i) {
-    const Modifier& m = mods[i];
-    if (!m.on) continue;
-    PostKey(target, state, m.vk, false);
-    state[m.vk] &= 0x7F;
-    state[m.left] &= 0x7F;
-  }
-  SetKeyboardState(state);
+  PostModifiers(target, state, step, false);
   // What the viewer posted back to the Lister window arrives with these.
   PumpFor(50);
   std::string text;
@@ -615,6 +650,113 @@ bool Host::Shot(const Step& step) {
   std::string error;
   if (!SaveClientBitmap(Cur().wnd.get(), WindowsPath(step.file), error)) return Fail(step, error);
   Line(step.text, step.file);
+  return true;
+}
+
+// ---- The mouse and the frames ---------------------------------------------
+
+std::string Host::Describe(HWND wnd) {
+  if (!wnd) return "none";
+  if (wnd == Cur().viewer) return "viewer";
+  if (Cur().viewer && IsChild(Cur().viewer, wnd)) return "viewer child";
+  if (wnd == Cur().wnd.get()) return "lister";
+  return "other window";
+}
+
+// The wheel message goes to the focus window with the pointer at its
+// centre, while the modifiers are held as the key step holds them.
+bool Host::Wheel(const Step& step) {
+  HWND target = GetFocus();
+  if (!target) return Fail(step, "no window has the focus");
+  RECT rc;
+  GetClientRect(target, &rc);
+  POINT centre = {rc.right / 2, rc.bottom / 2};
+  ClientToScreen(target, &centre);
+  BYTE state[256];
+  GetKeyboardState(state);
+  PostModifiers(target, state, step, true);
+  const WORD keys = WORD((step.ctrl ? MK_CONTROL : 0) | (step.shift ? MK_SHIFT : 0));
+  PostMessageW(target, WM_MOUSEWHEEL, MAKEWPARAM(keys, WORD(int16_t(step.first))),
+               MAKELPARAM(WORD(int16_t(centre.x)), WORD(int16_t(centre.y))));
+  Pump();
+  PostModifiers(target, state, step, false);
+  PumpFor(50);
+  Line(step.text, Describe(mouseTargets_.empty() ? nullptr : mouseTargets_.front()));
+  return true;
+}
+
+// The deepest visible child of `parent` under `point` (client coordinates of
+// `parent`), or `parent`; `point` becomes client coordinates of the result.
+HWND ChildAt(HWND parent, POINT& point) {
+  for (;;) {
+    HWND child = ChildWindowFromPointEx(parent, point, CWP_SKIPINVISIBLE | CWP_SKIPTRANSPARENT);
+    if (!child || child == parent) return parent;
+    MapWindowPoints(parent, child, &point, 1);
+    parent = child;
+  }
+}
+
+// As the system sends a drag to a window that holds the mouse: every
+// message to the window under the press, in its client coordinates, the
+// left button held in wParam and in the keyboard state until the release.
+bool Host::Drag(const Step& step) {
+  if (!Cur().viewer) return Fail(step, "no viewer is open");
+  POINT from = {step.first, step.second}, to = {step.third, step.fourth};
+  HWND target = ChildAt(Cur().viewer, from);
+  MapWindowPoints(Cur().viewer, target, &to, 1);
+  BYTE state[256];
+  GetKeyboardState(state);
+  state[VK_LBUTTON] |= 0x80;
+  SetKeyboardState(state);
+  auto post = [&](UINT msg, WPARAM keys, POINT p) {
+    PostMessageW(target, msg, keys, MAKELPARAM(WORD(int16_t(p.x)), WORD(int16_t(p.y))));
+    PumpFor(kDragPause);
+  };
+  post(WM_LBUTTONDOWN, MK_LBUTTON, from);
+  for (int i = 1; i <= kDragMoves; ++i)
+    post(WM_MOUSEMOVE, MK_LBUTTON,
+         {from.x + (to.x - from.x) * i / kDragMoves, from.y + (to.y - from.y) * i / kDragMoves});
+  state[VK_LBUTTON] &= 0x7F;
+  SetKeyboardState(state);
+  post(WM_LBUTTONUP, 0, to);
+  size_t delivered = 0;
+  for (HWND w : mouseTargets_) delivered += w == target;
+  Line(step.text, Describe(target) + ", " + std::to_string(delivered) + " messages");
+  return true;
+}
+
+// What the screen shows, every few milliseconds, without asking for a
+// repaint: each picture that differs from the one before is saved.
+bool Host::Frames(const Step& step) {
+  LARGE_INTEGER start, now;
+  QueryPerformanceCounter(&start);
+  auto elapsed = [&] {
+    QueryPerformanceCounter(&now);
+    return double(now.QuadPart - start.QuadPart) * 1000.0 / double(frequency_.QuadPart);
+  };
+  ClientPixels last, shown;
+  int saved = 0, captures = 0;
+  for (double t = elapsed(); t < step.first; t = elapsed()) {
+    Pump();
+    std::string error;
+    if (!CaptureClient(Cur().wnd.get(), false, shown, error)) return Fail(step, error);
+    ++captures;
+    if (shown.width != last.width || shown.height != last.height || shown.rows != last.rows) {
+      const std::string name = step.output + "-" + std::to_string(++saved) + ".bmp";
+      if (!WriteBmp(shown, WindowsPath(name), error)) return Fail(step, error);
+      char text[32];
+      std::snprintf(text, sizeof text, " at %.0f ms", t);
+      Line(step.text, name + text);
+      std::swap(last, shown);
+    }
+    // The next capture a period after this one began, the messages handled
+    // meanwhile.
+    for (double next = t + kFramePeriod, left = next - elapsed(); left > 0; left = next - elapsed()) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left) + 1, QS_ALLINPUT);
+      Pump();
+    }
+  }
+  Line(step.text, std::to_string(saved) + " frames of " + std::to_string(captures) + " captures");
   return true;
 }
 
@@ -851,10 +993,11 @@ std::vector<std::string> Arguments() {
 
 int Main() {
   std::vector<std::string> args = Arguments();
-  const bool ansi = !args.empty() && args[0] == "--ansi";
-  if (ansi) args.erase(args.begin());
-  if (args.empty()) {
-    std::fprintf(stderr, "usage: listerhost [--ansi] PLUGIN_FILE STEP...\n");
+  Options options;
+  std::string optionError;
+  if (!ParseOptions(args, options, optionError) || args.empty()) {
+    if (!optionError.empty()) std::fprintf(stderr, "listerhost: %s\n", optionError.c_str());
+    std::fprintf(stderr, "usage: listerhost [--ansi] [--ini=PATH] PLUGIN_FILE STEP...\n");
     return 2;
   }
   // Every step is checked before the plugin is touched.
@@ -879,7 +1022,7 @@ int Main() {
     return 1;
   }
   g_currentStep = args[0].c_str();
-  Host host(plugin, ansi);
+  Host host(plugin, options);
   g_host = &host;
   std::string error;
   if (!host.Start(error)) {

@@ -19,14 +19,14 @@ void Put(std::vector<char>& out, const T& v) {
 
 }  // namespace
 
-bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) {
+bool CaptureClient(HWND window, bool repaint, ClientPixels& pixels, std::string& error) {
   RECT rc;
   if (!IsWindow(window) || !GetClientRect(window, &rc) || rc.right <= 0 || rc.bottom <= 0) {
     error = "no client area";
     return false;
   }
   const int w = rc.right, h = rc.bottom;
-  RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  if (repaint) RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   GdiFlush();
 
   BITMAPINFO bi = {};
@@ -62,17 +62,30 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
     GdiFlush();
   }
 
+  pixels.width = w;
+  pixels.height = h;
+  const char* bytes = static_cast<const char*>(bits);
+  pixels.rows.assign(bytes, bytes + imageSize);
+  return true;
+}
+
+bool WriteBmp(const ClientPixels& pixels, const std::string& path, std::string& error) {
   std::vector<char> file;
   BITMAPFILEHEADER fh = {};
   fh.bfType = 0x4D42;
   fh.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
-  fh.bfSize = DWORD(fh.bfOffBits + imageSize);
-  BITMAPINFOHEADER ih = bi.bmiHeader;
-  ih.biSizeImage = DWORD(imageSize);
+  fh.bfSize = DWORD(fh.bfOffBits + pixels.rows.size());
+  BITMAPINFOHEADER ih = {};
+  ih.biSize = sizeof ih;
+  ih.biWidth = pixels.width;
+  ih.biHeight = pixels.height;
+  ih.biPlanes = 1;
+  ih.biBitCount = 24;
+  ih.biCompression = BI_RGB;
+  ih.biSizeImage = DWORD(pixels.rows.size());
   Put(file, fh);
   Put(file, ih);
-  const char* pixels = static_cast<const char*>(bits);
-  file.insert(file.end(), pixels, pixels + imageSize);
+  file.insert(file.end(), pixels.rows.begin(), pixels.rows.end());
 
   FILE* out = _wfopen(kol::Wide(path).c_str(), L"wb");
   const bool written = out && std::fwrite(file.data(), 1, file.size(), out) == file.size();
@@ -82,6 +95,11 @@ bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) 
     return false;
   }
   return true;
+}
+
+bool SaveClientBitmap(HWND window, const std::string& path, std::string& error) {
+  ClientPixels pixels;
+  return CaptureClient(window, true, pixels, error) && WriteBmp(pixels, path, error);
 }
 
 }  // namespace listerhost

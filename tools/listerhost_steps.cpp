@@ -2,6 +2,8 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstddef>
+#include <cstdint>
 #include <cstdlib>
 #include <vector>
 
@@ -85,17 +87,55 @@ bool ParseKey(const std::string& rest, Step& step, std::string& error) {
   return true;
 }
 
+std::vector<std::string> SplitColons(const std::string& text) {
+  std::vector<std::string> fields;
+  for (size_t start = 0;;) {
+    const size_t colon = text.find(':', start);
+    fields.push_back(text.substr(start, colon - start));
+    if (colon == std::string::npos) return fields;
+    start = colon + 1;
+  }
+}
+
+// "DELTA[:ctrl][:shift]": the delta as a WM_MOUSEWHEEL carries it.
+bool ParseWheel(const std::string& rest, Step& step, std::string& error) {
+  const std::vector<std::string> fields = SplitColons(rest);
+  long long delta;
+  if (!ParseNumber(fields[0], INT16_MIN, INT16_MAX, delta) || delta == 0) {
+    error = "wheel:DELTA[:ctrl][:shift] with a delta from -32768 to 32767, not 0";
+    return false;
+  }
+  step.first = int32_t(delta);
+  for (size_t i = 1; i < fields.size(); ++i) {
+    bool* flag = fields[i] == "ctrl" ? &step.ctrl : fields[i] == "shift" ? &step.shift : nullptr;
+    if (!flag || *flag) {
+      error = "wheel modifiers are ctrl and shift, each once";
+      return false;
+    }
+    *flag = true;
+  }
+  return true;
+}
+
+bool ParseDrag(const std::string& rest, Step& step, std::string& error) {
+  const std::vector<std::string> fields = SplitColons(rest);
+  int32_t* const out[4] = {&step.first, &step.second, &step.third, &step.fourth};
+  long long v[4];
+  bool ok = fields.size() == 4;
+  for (size_t i = 0; ok && i < 4; ++i) ok = ParseNumber(fields[i], 0, 16383, v[i]);
+  if (!ok) {
+    error = "drag:X1:Y1:X2:Y2 with client points from 0 to 16383";
+    return false;
+  }
+  for (size_t i = 0; i < 4; ++i) *out[i] = int32_t(v[i]);
+  return true;
+}
+
 // Splits "FILE:W:H[:OUT.bmp]": the sizes are the last two numeric fields
 // followed by nothing or by a name ending in ".bmp", so that drive letters
 // and other colons stay in both file names.
 bool ParsePreview(const std::string& rest, bool withOutput, Step& step, std::string& error) {
-  std::vector<std::string> fields;
-  for (size_t start = 0;;) {
-    const size_t colon = rest.find(':', start);
-    fields.push_back(rest.substr(start, colon - start));
-    if (colon == std::string::npos) break;
-    start = colon + 1;
-  }
+  const std::vector<std::string> fields = SplitColons(rest);
   auto join = [&fields](size_t from, size_t to) {
     std::string text;
     for (size_t i = from; i < to; ++i) text += (i > from ? ":" : "") + fields[i];
@@ -207,8 +247,46 @@ bool ParseStep(const std::string& text, Step& step, std::string& error) {
     if (error.empty()) error = "previews:N:FILE:W:H";
     return false;
   }
+  if (name == "wheel") {
+    step.kind = StepKind::wheel;
+    return ParseWheel(rest, step, error);
+  }
+  if (name == "drag") {
+    step.kind = StepKind::drag;
+    return ParseDrag(rest, step, error);
+  }
+  if (name == "frames") {
+    step.kind = StepKind::frames;
+    const size_t colon = rest.find(':');
+    long long ms;
+    if (colon == std::string::npos || !ParseNumber(rest.substr(0, colon), 1, 600000, ms) || colon + 1 == rest.size()) {
+      error = "frames:MS:PREFIX with milliseconds from 1 to 600000";
+      return false;
+    }
+    step.first = int32_t(ms);
+    step.output = rest.substr(colon + 1);
+    return true;
+  }
   error = "unknown step '" + name + "'";
   return false;
+}
+
+bool ParseOptions(std::vector<std::string>& args, Options& options, std::string& error) {
+  options = Options();
+  size_t used = 0;
+  for (; used < args.size() && args[used].compare(0, 2, "--") == 0; ++used) {
+    const std::string& a = args[used];
+    if (a == "--ansi") {
+      options.ansi = true;
+    } else if (a.compare(0, 6, "--ini=") == 0 && a.size() > 6) {
+      options.ini = a.substr(6);
+    } else {
+      error = "unknown option '" + a + "' (--ansi, --ini=PATH)";
+      return false;
+    }
+  }
+  args.erase(args.begin(), args.begin() + std::ptrdiff_t(used));
+  return true;
 }
 
 std::string WindowsPath(const std::string& path) {

@@ -285,6 +285,42 @@ TEST(ListerHostSteps, StepNamesFieldsAndColonsInFileNames) {
   EXPECT_FALSE(ParseStep("previews:a.cdr:128:128", s, error));
   EXPECT_FALSE(ParseStep("previews:0:a.cdr:128:128", s, error));
 
+  ASSERT_TRUE(ParseStep("wheel:-120:shift:ctrl", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::wheel);
+  EXPECT_EQ(s.first, -120);
+  EXPECT_TRUE(s.ctrl && s.shift && !s.alt);
+  ASSERT_TRUE(ParseStep("wheel:240", s, error)) << error;
+  EXPECT_FALSE(s.ctrl || s.shift);
+  for (const char* bad : {"wheel:0", "wheel:40000", "wheel:120:ctrl:ctrl", "wheel:120:alt", "wheel:120:", "wheel"})
+    EXPECT_FALSE(ParseStep(bad, s, error)) << bad;
+  ASSERT_TRUE(ParseStep("drag:10:20:300:40", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::drag);
+  EXPECT_EQ(std::vector<int32_t>({s.first, s.second, s.third, s.fourth}), std::vector<int32_t>({10, 20, 300, 40}));
+  for (const char* bad : {"drag:10:20:300", "drag:10:20:300:40:5", "drag:-1:0:0:0", "drag:0:0:0:x"})
+    EXPECT_FALSE(ParseStep(bad, s, error)) << bad;
+  ASSERT_TRUE(ParseStep("frames:1500:C:\\o\\f", s, error)) << error;
+  EXPECT_EQ(s.kind, StepKind::frames);
+  EXPECT_EQ(s.first, 1500);
+  EXPECT_EQ(s.output, "C:\\o\\f");
+  for (const char* bad : {"frames:1500", "frames:1500:", "frames:0:f", "frames:x:f"})
+    EXPECT_FALSE(ParseStep(bad, s, error)) << bad;
+
+  // Options come before the plugin file, in any order; the rest stays.
+  listerhost::Options options;
+  std::vector<std::string> args = {"--ini=/tmp/a:b.ini", "--ansi", "p.wlx", "--ansi"};
+  ASSERT_TRUE(listerhost::ParseOptions(args, options, error)) << error;
+  EXPECT_TRUE(options.ansi);
+  EXPECT_EQ(options.ini, "/tmp/a:b.ini");
+  EXPECT_EQ(args, std::vector<std::string>({"p.wlx", "--ansi"}));
+  args = {"p.wlx"};
+  ASSERT_TRUE(listerhost::ParseOptions(args, options, error)) << error;
+  EXPECT_FALSE(options.ansi);
+  EXPECT_EQ(options.ini, "");
+  for (const char* bad : {"--ini=", "--ini", "--bogus"}) {
+    args = {bad, "p.wlx"};
+    EXPECT_FALSE(listerhost::ParseOptions(args, options, error)) << bad;
+  }
+
   EXPECT_EQ(WindowsPath("/tmp/a b/c.cdr"), "Z:\\tmp\\a b\\c.cdr");
   EXPECT_EQ(WindowsPath("C:\\x/y"), "C:\\x/y");
   EXPECT_EQ(WindowsPath("rel/x"), "rel/x");
@@ -404,6 +440,39 @@ TEST(ListerHost, ShotsOfTheClientAreaFollowTheViewerAndTheSize) {
   b = ReadBmp(closed);
   EXPECT_EQ(b.width, 320);
   EXPECT_EQ(CountColour(b, window), b.pixels.size()) << "the viewer is gone";
+}
+
+// The mouse steps reach the focus window and the viewer window (the test
+// plugin's has no child); frames saves only what changed; --ini is taken.
+TEST(ListerHost, WheelDragAndFramesReachTheViewer) {
+  Files files;
+  const std::string doc = files.Zip("logo.cdr"), prefix = files.Path("frame");
+  files.Path("frame-1.bmp");
+  const std::string frames = "frames:300:" + prefix;
+  Outcome o = RunHost({"--ini=" + files.Path("lister.ini"), TEST_PLUGIN_PATH, "wheel:120", "open:" + doc,
+                       "wheel:-120:ctrl:shift", "drag:10:10:200:100", frames, "close"});
+  EXPECT_EQ(o.exitCode, 0u) << o.Text();
+  EXPECT_EQ(ResultOf(o, "wheel:120"), "lister");
+  EXPECT_EQ(ResultOf(o, "wheel:-120:ctrl:shift"), "viewer");
+  EXPECT_EQ(ResultOf(o, "drag:10:10:200:100"), "viewer, 10 messages");
+  // The viewer does not change: one frame, then the count of captures.
+  std::vector<std::string> lines;
+  for (const std::string& l : o.lines)
+    if (l.compare(0, frames.size(), frames) == 0) lines.push_back(l.substr(frames.size() + 4));
+  ASSERT_EQ(lines.size(), 2u) << o.Text();
+  const std::string first = prefix + "-1.bmp at ";
+  EXPECT_EQ(lines[0].compare(0, first.size(), first), 0) << lines[0];
+  EXPECT_TRUE(std::regex_match(lines[0].substr(first.size()), std::regex("[0-9]+ ms"))) << lines[0];
+  std::smatch m;
+  ASSERT_TRUE(std::regex_match(lines[1], m, std::regex("1 frames of ([0-9]+) captures"))) << lines[1];
+  EXPECT_GE(std::stoi(m[1]), 5);
+  const Bitmap b = ReadBmp(prefix + "-1.bmp");
+  EXPECT_EQ(b.width, 640);
+  EXPECT_EQ(CountColour(b, Rgb(GetSysColor(COLOR_BTNFACE))), b.pixels.size());
+
+  o = RunHost({"--bogus", TEST_PLUGIN_PATH, "stats"});
+  EXPECT_EQ(o.exitCode, 2u) << o.Text();
+  EXPECT_TRUE(o.lines.empty()) << o.Text();
 }
 
 TEST(ListerHost, StatsCountHandlesWindowsAndMemory) {
