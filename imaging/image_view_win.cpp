@@ -12,11 +12,15 @@ namespace {
 
 constexpr UINT_PTR RenderTimer = 1;
 constexpr UINT_PTR LabelTimer = 2;
+constexpr UINT_PTR HoldTimer = 3;
 // The first request waits only for the host to size the new window; later
 // ones for the user to stop resizing or zooming.
 constexpr UINT FirstRenderMs = 10;
 constexpr UINT SettleMs = 250;
 constexpr UINT PageLabelMs = 1500;
+// The stored preview is always seen first: a rendering that was ready
+// before it waits this long once the preview is on screen.
+constexpr UINT PreviewHoldMs = 80;
 // 64 MiB of 32-bit pixels: a zoomed page of a large window within what a
 // 32-bit file manager can spare; beyond it the rendering is scaled up.
 constexpr int64_t MaxRenderPixels = int64_t(16) << 20;
@@ -35,8 +39,23 @@ bool THIImage::ArtworkGivesWay() const {
 }
 
 bool THIImage::ShowsRendering() const {
-  return rendering_ && !showStored_ && renderedPage_ == page_ && !rendered_->IsEmpty() &&
+  return rendering_ && settled_ && !holding_ && !showStored_ && renderedPage_ == page_ && !rendered_->IsEmpty() &&
          (!artwork_ || ArtworkGivesWay());
+}
+
+void THIImage::Settle(bool shown) {
+  if (settled_) return;
+  settled_ = true;
+  HWND wnd = Control() ? Control()->HandleIfCreated() : nullptr;
+  if (!shown || rendered_->IsEmpty() || !wnd) return;
+  holding_ = true;
+  UpdateWindow(wnd);
+  SetTimer(wnd, HoldTimer, PreviewHoldMs, nullptr);
+}
+
+void THIImage::doSettled(TData&, uint16_t) {
+  if (rendering_) Settle(false);
+  Invalidate();
 }
 
 TPixelSize THIImage::ClientSize() const {
@@ -73,6 +92,8 @@ void THIImage::StartDocument() {
   page_ = 1;
   pageCount_ = 0;
   showStored_ = false;
+  settled_ = false;
+  holding_ = false;
   labelShown_ = false;
   view_ = TZoomView();
   requested_ = false;
@@ -136,6 +157,8 @@ void THIImage::GoToPage(int32_t page) {
   page = std::clamp(page, 1, pageCount_);
   if (page == page_) return;
   page_ = page;
+  // The user has moved on: the load's own route no longer holds anything up.
+  settled_ = true;
   // The zoom stays; the new page starts at its top.
   view_.CenterY = 0.0;
   if (page == 1) {
@@ -277,12 +300,13 @@ void THIImage::Resized() {
 }
 
 bool THIImage::Message(MSG& msg, LRESULT& result) {
-  if (msg.message == WM_TIMER && (msg.wParam == RenderTimer || msg.wParam == LabelTimer)) {
+  if (msg.message == WM_TIMER && (msg.wParam == RenderTimer || msg.wParam == LabelTimer || msg.wParam == HoldTimer)) {
     KillTimer(msg.hwnd, msg.wParam);
     if (msg.wParam == RenderTimer) {
       RequestRender();
     } else {
-      labelShown_ = false;
+      labelShown_ = labelShown_ && msg.wParam != LabelTimer;
+      holding_ = holding_ && msg.wParam != HoldTimer;
       Invalidate();
     }
     result = 0;

@@ -87,6 +87,7 @@ void THIImage::Load(TData& value, bool artwork) {
   artwork_ = artwork ? source : nullptr;
   ApplyAutoSize();
   Invalidate();
+  if (rendering_) Settle(true);
 }
 
 void THIImage::doLoad(TData& value, uint16_t) { Load(value, false); }

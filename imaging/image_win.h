@@ -87,6 +87,9 @@ class THIImage : public THIWin {
   void doRendered(TData& value, uint16_t index);
   void doPageCount(TData& value, uint16_t index);
   void doPagePicture(TData& value, uint16_t index);
+  // The load's own route has ended (the archiver is done): a rendering that
+  // came before any picture may show now.
+  void doSettled(TData& value, uint16_t index);
   // A key the viewer window kept (an integer virtual key) and its wheel
   // turns (the delta); Ctrl and Shift are read from the keyboard state.
   void doKey(TData& value, uint16_t index);
@@ -124,6 +127,7 @@ class THIImage : public THIWin {
 
   // image_view_win.cpp
   void StartDocument();
+  void Settle(bool shown);
   void GoToPage(int32_t page);
   void ZoomBy(double factor, int32_t x, int32_t y);
   void ScheduleRender(UINT delayMs);
@@ -160,6 +164,11 @@ class THIImage : public THIWin {
   const TBitmapObject* previewArtwork_ = nullptr;
   int32_t page_ = 1, pageCount_ = 0;
   bool showStored_ = false;
+  // The load's picture (preview or placeholder) came, or its route ended;
+  // and the preview's moment on screen before a rendering that was ready
+  // first replaces it.
+  bool settled_ = false;
+  bool holding_ = false;
   bool labelShown_ = false;
   TZoomView view_;
   // The last request: asked again only when it would differ.

@@ -137,8 +137,11 @@ static const TSchemeLink<S> kViewerLinks[] = {
     /* 94 */ SCHEME_LINK(ViewerForm, onKeyDown, ThumbImage, THIImage::doKey, 0),               // added
     /* 95 */ SCHEME_LINK(ViewerForm, onMouseWheel, ThumbImage, THIImage::doWheel, 0),          // added
     /* 96 */ SCHEME_LINK(LoadHub, onEvent[6], Renderer, THIDocRender::doStop, 0),              // added
+    // A rendering ready before the stored preview waits for it, or for the
+    // archiver's end when that brings no picture.
+    /* 97 */ SCHEME_LINK(Extractor, onEnd, ThumbImage, THIImage::doSettled, 0),  // added
 };
-static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 96 links");
+static_assert(sizeof(kViewerLinks) / sizeof(kViewerLinks[0]) == S::LinkCount, "the viewer scheme has 97 links");
 
 const TSchemeLink<S>* S::Links() { return kViewerLinks; }
 

@@ -36,7 +36,7 @@ class TClassListPlug_97CE780 : public TClassMultiBase, private TSchemeOwner {
   ~TClassListPlug_97CE780() override;
   static THIEditMultiEx* Create(THIMultiElementEx* container, void* parentValue, TObject* owner);
   // The wiring, LinkCount rows; the constructor makes these links.
-  static constexpr size_t LinkCount = 96;
+  static constexpr size_t LinkCount = 97;
   static const TSchemeLink<TClassListPlug_97CE780>* Links();
 
   // The archiver's command line: the path is quoted so that a plugin folder

@@ -78,12 +78,16 @@ double ShotDifference(const Shot& a, const Shot& b) {
 // stays far below one level. The stored preview blown up differs by many
 // levels on the same page (blurred lines, a page frame of other extent).
 constexpr double SameRendering = 1.0;
+constexpr int kViewerFrame = 1;
 constexpr double ClearlyOther = 4.0;
 
 class RenderView : public Viewer {
  protected:
-  // docrender's own picture of a page in a box.
+  // docrender's own picture of a page in the viewer's client area, a w x h
+  // Lister window less the viewer window's frame.
   Rendering Render(const std::string& doc, int page, int w, int h) {
+    w -= 2 * kViewerFrame;
+    h -= 2 * kViewerFrame;
     const std::string out = root_ + "expected.bmp";
     DeleteFileW(Wide(out).c_str());
     DWORD code = 99;
@@ -123,8 +127,18 @@ TEST_F(RenderView, PreviewFirstThenTheRenderingPagesAndResize) {
       Host(plugin, {"resize:1200:900", "open:" + doc + ":2", "frames:4000:" + frames, "shot:" + page1, "key:34",
                     "wait:3000", "shot:" + page2, "resize:1600:1200", "wait:3000", "shot:" + large, "close"});
 
-  const Shot stored = Load(preview), first = Load(frames + "-1.bmp"), sharp = Load(page1);
+  // The frames as they changed: the empty window, then the pictures.
+  std::vector<Shot> shown;
+  for (int i = 1; Exists(frames + "-" + std::to_string(i) + ".bmp"); ++i) {
+    Shot f = Load(frames + "-" + std::to_string(i) + ".bmp");
+    if (f.Count(f.At(f.w / 2, f.h / 2)) < f.w * f.h / 100 * 97) shown.push_back(f);
+  }
+  ASSERT_GE(shown.size(), 2u) << out;
+  const Shot stored = Load(preview), first = shown.front(), sharp = Load(page1);
+  EXPECT_LT(ShotDifference(shown.back(), sharp), SameRendering) << out;
   const Rendering expected = Render(doc, 1, 1200, 900);
+  std::printf("[ figures  ] first picture vs preview %.3f, rendering vs docrender %.3f, preview vs docrender %.3f\n",
+              ShotDifference(first, stored), FittedDifference(sharp, expected), FittedDifference(stored, expected));
   // The first picture on screen is the stored preview, the last the rendering.
   EXPECT_LT(ShotDifference(first, stored), SameRendering) << out;
   EXPECT_LT(FittedDifference(sharp, expected), SameRendering) << out;
@@ -137,14 +151,44 @@ TEST_F(RenderView, PreviewFirstThenTheRenderingPagesAndResize) {
   EXPECT_LT(FittedDifference(Load(large), Render(doc, 2, 1600, 1200)), SameRendering) << out;
 }
 
+namespace {
+
+// The renderer's stand-in in a plugin folder of its own, misbehaving as
+// told.
+std::string StandInFolder(const std::string& plugin, const char* mode) {
+  const std::string dir = plugin.substr(0, plugin.find_last_of('\\') + 1);
+  EXPECT_TRUE(CopyFileW(Wide(WinPath(FAKE_RENDERER)).c_str(), Wide(dir + "docrender.exe").c_str(), FALSE));
+  WriteFile(dir + "mode.txt", mode);
+  return plugin;
+}
+
+const Rgb kStandIn{0, 0, 255};  // what the stand-in draws when it behaves
+
+}  // namespace
+
+TEST_F(RenderView, TheSettingDecidesAndARenderingReplacesThePreview) {
+  const std::string doc = Document("s.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
+  const std::string plugin = StandInFolder(PluginFolder("stand-in-ok", true), "ok");
+  const std::string shot = root_ + "setting.bmp";
+  for (const char* setting : {RenderOff, RenderOn}) {
+    renderSetting_ = setting;
+    const std::string out =
+        Host(plugin, {"resize:400:300", "open:" + doc + ":0", "wait:1500", "shot:" + shot, "close"});
+    const Shot s = Load(shot);
+    const bool on = setting == RenderOn;
+    EXPECT_EQ(s.Count(kGreen), on ? 0 : 20 * 20) << setting << "\n" << out;
+    // Centred at its own size: half the box wide, the box high (the box is
+    // the viewer's client area, inside its frame).
+    EXPECT_GT(s.Count(kStandIn), on ? 196 * 296 : -1) << setting << "\n" << out;
+    EXPECT_LE(s.Count(kStandIn), on ? 200 * 300 : 0) << setting << "\n" << out;
+  }
+}
+
 TEST_F(RenderView, MisbehavingRendererLeavesThePreviewAndNeverHoldsTheHost) {
   const std::string doc = Document("r.cdr", {{"thumbnail.png", Png(20, 20, kGreen)}});
   renderSetting_ = RenderOn;
   for (const char* mode : {"crash", "hang", "flood", "truncated"}) {
-    const std::string plugin = PluginFolder(std::string("stand-in-") + mode, true);
-    const std::string dir = plugin.substr(0, plugin.find_last_of('\\') + 1);
-    ASSERT_TRUE(CopyFileW(Wide(WinPath(FAKE_RENDERER)).c_str(), Wide(dir + "docrender.exe").c_str(), FALSE));
-    WriteFile(dir + "mode.txt", mode);
+    const std::string plugin = StandInFolder(PluginFolder(std::string("stand-in-") + mode, true), mode);
     const std::string shot = root_ + "stand-in.bmp";
     // The Lister thread's timer is served throughout, within the bound the
     // archiver's flood keeps; a machine's stall is told from a block by one
