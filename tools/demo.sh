@@ -10,8 +10,10 @@ DIST=$ROOT/dist
 
 rm -rf "$DIST" && mkdir -p "$DIST"
 cp "$OUT/win32/cdrthumb.wlx" "$OUT/win64/cdrthumb.wlx64" "$DIST/"
-# One archiver serves both: the 32-bit 7za.exe runs on 32- and 64-bit Windows.
-cp "$OUT/win32/7za.exe" "$DIST/"
+# One archiver and one renderer serve both: the 32-bit 7za.exe and
+# docrender.exe run on 32- and 64-bit Windows, each in a process of its own,
+# so their bitness need not match the file manager's.
+cp "$OUT/win32/7za.exe" "$OUT/win32/docrender.exe" "$DIST/"
 cp "${SEVENZIP_LICENSE:?}" "$DIST/7za-License.txt"
 cat >"$DIST/pluginst.inf" <<'INF'
 [plugininstall]
