@@ -10,8 +10,10 @@ DIST=$ROOT/dist
 
 rm -rf "$DIST" && mkdir -p "$DIST"
 cp "$OUT/win32/cdrthumb.wlx" "$OUT/win64/cdrthumb.wlx64" "$DIST/"
-# One archiver serves both: the 32-bit 7za.exe runs on 32- and 64-bit Windows.
-cp "$OUT/win32/7za.exe" "$DIST/"
+# One archiver and one renderer serve both: the 32-bit 7za.exe and
+# docrender.exe run on 32- and 64-bit Windows, each in a process of its own,
+# so their bitness need not match the file manager's.
+cp "$OUT/win32/7za.exe" "$OUT/win32/docrender.exe" "$DIST/"
 cp "${SEVENZIP_LICENSE:?}" "$DIST/7za-License.txt"
 cat >"$DIST/pluginst.inf" <<'INF'
 [plugininstall]
@@ -59,6 +61,34 @@ wine "$OUT/win32/listerhost.exe" "$DIST/cdrthumb.wlx" "preview:$doc:1600:1200:$w
 convert "$work/rendered.bmp" -define png:exclude-chunks=date,time "$PICS/rendered.png"
 convert "$work/stored.bmp" -filter Triangle -resize "$(identify -format %wx%h "$work/rendered.bmp")!" \
   -define png:exclude-chunks=date,time "$PICS/stored-preview.png"
+
+# The viewer with the renderer, in a 1200 x 900 Lister: the stored preview
+# (rendering off in the host's INI file) beside the rendering, a zoomed view
+# and page 2 of a multi-page sample.
+printf '[cdrthumb]\r\nRender=0\r\n' >"$work/no-render.ini"
+viewer() {  # NAME DOCUMENT [--ini=PATH] STEP...: the Lister after the steps
+  local name=$1 doc=$2 options=()
+  shift 2
+  case "${1:-}" in --ini=*) options=("$1"); shift ;; esac
+  wine "$OUT/win32/listerhost.exe" "${options[@]}" "$DIST/cdrthumb.wlx" resize:1200:900 "open:$doc:2" wait:3000 \
+    "$@" "shot:$work/$name.bmp" close </dev/null >/dev/null
+}
+captioned() {  # BMP CAPTION OUT.png
+  convert "$1" -background white +size -font DejaVu-Sans -pointsize 18 -fill '#202020' label:"$2" \
+    -gravity center -append "$3"
+}
+viewer preview-only "$doc" "--ini=$work/no-render.ini"
+viewer rendering "$doc"
+captioned "$work/preview-only.bmp" "the stored preview (Render=0)" "$work/preview-only.png"
+captioned "$work/rendering.bmp" "the rendering" "$work/rendering-caption.png"
+convert "$work/preview-only.png" "$work/rendering-caption.png" -bordercolor white -border 6 +append +repage \
+  -depth 8 -define png:exclude-chunks=date,time "$PICS/render-side-by-side.png"
+# Numpad + twice, then the re-rendering after the pause.
+viewer zoomed "$doc" key:107 key:107 wait:3000
+convert "$work/zoomed.bmp" -define png:exclude-chunks=date,time "$PICS/zoomed.png"
+# Page Down.
+viewer page2 "$ROOT/samples/brochure-3pages.cdr" key:34 wait:3000
+convert "$work/page2.bmp" -define png:exclude-chunks=date,time "$PICS/page2.png"
 rm -rf "$work"
 echo "README pictures: $PICS"
 

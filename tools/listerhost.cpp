@@ -736,8 +736,10 @@ bool Host::Frames(const Step& step) {
   };
   ClientPixels last, shown;
   int saved = 0, captures = 0;
-  for (double t = elapsed(); t < step.first; t = elapsed()) {
+  for (;;) {
     Pump();
+    const double t = elapsed();
+    if (t >= step.first) break;
     std::string error;
     if (!CaptureClient(Cur().wnd.get(), false, shown, error)) return Fail(step, error);
     ++captures;
