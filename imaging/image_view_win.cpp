@@ -18,9 +18,10 @@ constexpr UINT_PTR HoldTimer = 3;
 constexpr UINT FirstRenderMs = 10;
 constexpr UINT SettleMs = 250;
 constexpr UINT PageLabelMs = 1500;
-// The stored preview is always seen first: a rendering that was ready
-// before it waits this long once the preview is on screen.
-constexpr UINT PreviewHoldMs = 80;
+// The stored preview is always seen first: a rendering that is ready
+// before it, or right after it, waits until the preview has been on screen
+// this long.
+constexpr DWORD PreviewHoldMs = 80;
 // 64 MiB of 32-bit pixels: a zoomed page of a large window within what a
 // 32-bit file manager can spare; beyond it the rendering is scaled up.
 constexpr int64_t MaxRenderPixels = int64_t(16) << 20;
@@ -46,11 +47,27 @@ bool THIImage::ShowsRendering() const {
 void THIImage::Settle(bool shown) {
   if (settled_) return;
   settled_ = true;
+  shownPreview_ = shown;
+  if (shown && !rendered_->IsEmpty()) HoldPreview();
+}
+
+void THIImage::HoldPreview() {
   HWND wnd = Control() ? Control()->HandleIfCreated() : nullptr;
-  if (!shown || rendered_->IsEmpty() || !wnd) return;
+  if (!wnd || !shownPreview_) return;
   holding_ = true;
-  UpdateWindow(wnd);
-  SetTimer(wnd, HoldTimer, PreviewHoldMs, nullptr);
+  // Not painted yet: painted now, before a rendering queued behind it.
+  if (previewAt_ == 0) UpdateWindow(wnd);
+  const DWORD since = previewAt_ == 0 ? 0 : GetTickCount() - previewAt_;
+  if (since >= PreviewHoldMs) {
+    holding_ = false;
+    return;
+  }
+  SetTimer(wnd, HoldTimer, PreviewHoldMs - since, nullptr);
+}
+
+void THIImage::PaintedPreview() {
+  if (rendering_ && shownPreview_ && previewAt_ == 0 && !ShowsRendering())
+    previewAt_ = std::max<DWORD>(1, GetTickCount());
 }
 
 void THIImage::doSettled(TData&, uint16_t) {
@@ -94,6 +111,8 @@ void THIImage::StartDocument() {
   showStored_ = false;
   settled_ = false;
   holding_ = false;
+  shownPreview_ = false;
+  previewAt_ = 0;
   labelShown_ = false;
   view_ = TZoomView();
   requested_ = false;
@@ -137,6 +156,7 @@ void THIImage::doRendered(TData& value, uint16_t) {
   if (!rendering_ || !source || source->IsEmpty()) return;
   rendered_->Assign(source);
   renderedPage_ = requestedPage_;
+  if (settled_ && !holding_) HoldPreview();
   Invalidate();
 }
 

@@ -234,6 +234,7 @@ void THIImage::Paint(HDC dc, const RECT& client) {
     case vdNothing: break;
   }
   if (labelShown_) PaintPageLabel(dc, client);
+  PaintedPreview();
 }
 
 }  // namespace hi

@@ -128,6 +128,8 @@ class THIImage : public THIWin {
   // image_view_win.cpp
   void StartDocument();
   void Settle(bool shown);
+  void HoldPreview();
+  void PaintedPreview();
   void GoToPage(int32_t page);
   void ZoomBy(double factor, int32_t x, int32_t y);
   void ScheduleRender(UINT delayMs);
@@ -169,6 +171,9 @@ class THIImage : public THIWin {
   // first replaces it.
   bool settled_ = false;
   bool holding_ = false;
+  // Whether the load brought a picture, and when it was first painted.
+  bool shownPreview_ = false;
+  DWORD previewAt_ = 0;
   bool labelShown_ = false;
   TZoomView view_;
   // The last request: asked again only when it would differ.

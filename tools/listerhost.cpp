@@ -736,27 +736,38 @@ bool Host::Frames(const Step& step) {
   };
   ClientPixels last, shown;
   int saved = 0, captures = 0;
-  for (;;) {
-    Pump();
+  std::string error;
+  auto capture = [&](double t) {
+    if (!CaptureClient(Cur().wnd.get(), false, shown, error)) return false;
+    ++captures;
+    if (shown.width == last.width && shown.height == last.height && shown.rows == last.rows) return true;
+    const std::string name = step.output + "-" + std::to_string(++saved) + ".bmp";
+    if (!WriteBmp(shown, WindowsPath(name), error)) return false;
+    char text[32];
+    std::snprintf(text, sizeof text, " at %.0f ms", t);
+    Line(step.text, name + text);
+    std::swap(last, shown);
+    return true;
+  };
+  // The viewer paints on this thread: messages are handled one at a time
+  // and the screen is read after every paint as well as every period, or a
+  // picture replaced within one burst of messages would never be seen.
+  for (double next = 0;;) {
     const double t = elapsed();
     if (t >= step.first) break;
-    std::string error;
-    if (!CaptureClient(Cur().wnd.get(), false, shown, error)) return Fail(step, error);
-    ++captures;
-    if (shown.width != last.width || shown.height != last.height || shown.rows != last.rows) {
-      const std::string name = step.output + "-" + std::to_string(++saved) + ".bmp";
-      if (!WriteBmp(shown, WindowsPath(name), error)) return Fail(step, error);
-      char text[32];
-      std::snprintf(text, sizeof text, " at %.0f ms", t);
-      Line(step.text, name + text);
-      std::swap(last, shown);
+    MSG msg;
+    bool painted = false;
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      painted = msg.message == WM_PAINT;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    } else if (t < next) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(next - t) + 1, QS_ALLINPUT);
+      continue;
     }
-    // The next capture a period after this one began, the messages handled
-    // meanwhile.
-    for (double next = t + kFramePeriod, left = next - elapsed(); left > 0; left = next - elapsed()) {
-      MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(left) + 1, QS_ALLINPUT);
-      Pump();
-    }
+    if (!painted && elapsed() < next) continue;
+    if (!capture(elapsed())) return Fail(step, error);
+    next = elapsed() + kFramePeriod;
   }
   Line(step.text, std::to_string(saved) + " frames of " + std::to_string(captures) + " captures");
   return true;
