@@ -45,35 +45,30 @@ TEST(DocRenderReply, OnlyDocrendersBmpWithinTheBoxPasses) {
   EXPECT_EQ(h, 30);
   EXPECT_FALSE(Check(good, 39, 30));
   EXPECT_FALSE(Check(good, 40, 29));
-
   // Truncated, padded, or no whole header.
-  for (uint64_t size : {good.size() - 1, good.size() + 1, uint64_t(53)})
+  for (uint64_t size : {uint64_t(good.size()) - 1, uint64_t(good.size()) + 1, uint64_t(53)})
     EXPECT_FALSE(CheckRenderBmp(good.data(), size, 400, 300, w, h)) << size;
-
-  // One header field wrong at a time.
-  const struct {
-    size_t at;
-    uint32_t value;
-  } faults[] = {{0, 'P'}, {2, 55},  {10, 58}, {14, 124}, {18, 0}, {22, uint32_t(-30)},
-                {26, 2},  {28, 24}, {30, 3},  {34, 0}};
+  // One header field wrong at a time: file size, row offset, header size,
+  // width, a top-down height, planes, 24 bits, compression, row bytes; and
+  // the signature.
+  const uint32_t faults[][2] = {
+      {2, 55}, {10, 58}, {14, 124}, {18, 0}, {22, uint32_t(-30)}, {26, 2 | 32 << 16}, {26, 1 | 24 << 16},
+      {30, 3}, {34, 0}};
   for (const auto& f : faults) {
     std::vector<uint8_t> bad = good;
-    if (f.at == 0 || f.at == 26 || f.at == 28) {
-      bad[f.at] = uint8_t(f.value);
-    } else {
-      Put32(bad, f.at, f.value);
-    }
-    EXPECT_FALSE(Check(bad, 40, 30)) << "field at " << f.at;
+    Put32(bad, f[0], f[1]);
+    EXPECT_FALSE(Check(bad, 40, 30)) << "field at " << f[0];
   }
+  std::vector<uint8_t> bad = good;
+  bad[1] = 'A';
+  EXPECT_FALSE(Check(bad, 40, 30));
 }
 
 TEST(DocRenderReply, TheBoundComesFromTheBoxAndItsLimits) {
   EXPECT_EQ(RenderBmpBound(1600, 1200), 54 + 1600 * 1200 * 4);
   EXPECT_EQ(RenderBmpBound(8192, 8192), 54 + (int64_t(256) << 20));
-  EXPECT_EQ(RenderBmpBound(8192, 8193), -1);
-  EXPECT_EQ(RenderBmpBound(16385, 1), -1);
-  EXPECT_EQ(RenderBmpBound(0, 10), -1);
-  EXPECT_EQ(RenderBmpBound(10, -1), -1);
+  for (int64_t refused : {RenderBmpBound(8192, 8193), RenderBmpBound(16385, 1), RenderBmpBound(0, 10)})
+    EXPECT_EQ(refused, -1);
 }
 
 TEST(DocRenderReply, TheReportLineGivesPageAndCount) {
