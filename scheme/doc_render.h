@@ -59,8 +59,9 @@ class THIDocRender : public TObject {
   TEventLink FileNameLink;                     // data: the document, UTF-8
   TEventLink PageLink, WidthLink, HeightLink;  // data: the request; page from 1, box in device pixels
   TEventLink onPages;                          // integer: the document's page count, fired right before onRendered
-  // bitmap: the page, no larger than the box; kept here until a later
-  // picture replaces it.
+  // bitmap: the page, no larger than the box, valid during the event: a
+  // receiver keeps its own copy, and the rows go once the event is through
+  // (a zoomed page is tens of megabytes in the file manager's memory).
   TEventLink onRendered;
   TEventLink onFailed;  // integer: a TRenderFailure
 
@@ -87,9 +88,7 @@ class THIDocRender : public TObject {
   std::shared_ptr<TRunGate> gate_;
   std::shared_ptr<TSlot> slot_;
   std::shared_ptr<TRun> run_;
-  std::string outputFile_;         // of the current run
-  std::shared_ptr<uint8_t> rows_;  // the rows bitmap_ views; outlive it
-  std::unique_ptr<TBitmapObject> bitmap_;
+  std::string outputFile_;  // of the current run
 };
 
 }  // namespace hi

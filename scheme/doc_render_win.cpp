@@ -304,11 +304,10 @@ void THIDocRender::Deliver(uint32_t run, TResult& result) {
     FireInteger(onFailed, render_file);
     return;
   }
-  // The picture shown before stays alive until the events are through.
-  std::swap(rows_, rows);
-  std::swap(bitmap_, bitmap);
   FireInteger(onPages, result.pages);
-  FireBitmap(onRendered, bitmap_.get());
+  FireBitmap(onRendered, bitmap.get());
+  // The bitmap views the rows: it goes first.
+  bitmap.reset();
 }
 
 }  // namespace hi
