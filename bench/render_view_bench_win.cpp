@@ -4,11 +4,11 @@
 // one bare extraction by 7za.exe and one bare docrender.exe run at the
 // window's size (CreateProcess to exit), both from the plugin's folder.
 //   render_view_bench PLUGIN_FILE DOCUMENT... [--rounds N] [--give-up MS]
-// The Lister's client area is captured every few milliseconds: the preview
-// is up at the first capture of more than a few colours; the sharp picture at
-// the next capture that differs from the preview and then stays for
-// kSteadyMs. Medians over the rounds (default 5); a benchmark asserts no
-// timing.
+// The Lister's client area is captured after every paint and every few
+// milliseconds, and compared with two reference pictures taken first: the
+// preview as the viewer shows it with Render=0, and the picture it settles
+// on with the rendering on. Medians over the rounds (default 5); a
+// benchmark asserts no timing.
 #include <windows.h>
 
 #include <algorithm>
@@ -26,7 +26,6 @@ namespace {
 
 using bench::Median;
 using bench::Now;
-using bench::Pump;
 using bench::PumpFor;
 using bench::Quote;
 using bench::RunTimed;
@@ -42,7 +41,7 @@ using DefaultsFn = void(__stdcall*)(DefaultParams*);
 
 constexpr int kWidth = 1200, kHeight = 900;
 constexpr int kFitToWindow = 2;
-constexpr double kSteadyMs = 500;    // a picture unchanged this long is the last one
+constexpr double kSteadyMs = 1000;   // a picture unchanged this long is the last one
 constexpr double kCapturePause = 2;  // ms between two captures
 
 LRESULT CALLBACK ListerProc(HWND wnd, UINT msg, WPARAM wp, LPARAM lp) noexcept {
@@ -85,62 +84,82 @@ class Screen {
   std::vector<uint32_t> pixels_;
 };
 
-// The Lister's and the viewer's backgrounds and the viewer's frame are a
-// few colours; a picture scaled to the window has many.
-bool Blank(const std::vector<uint32_t>& p) {
-  constexpr size_t kFew = 8;
-  uint32_t seen[kFew];
-  size_t n = 0;
-  for (uint32_t v : p) {
-    v &= 0xFFFFFF;
-    if (std::find(seen, seen + n, v) != seen + n) continue;
-    if (n == kFew) return false;
-    seen[n++] = v;
+// Handles the messages one at a time and reads the screen after every paint
+// and every few milliseconds, until seen(time, pixels) says enough or the
+// time is up: the viewer paints on this thread, and a picture replaced
+// within one burst of messages would otherwise never be seen.
+template <class Seen>
+void Watch(Screen& screen, double start, double giveUp, Seen seen) {
+  for (double next = 0;;) {
+    const double at = Now() - start;
+    if (at > giveUp) return;
+    MSG msg;
+    bool painted = false;
+    if (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      painted = msg.message == WM_PAINT;
+      TranslateMessage(&msg);
+      DispatchMessageW(&msg);
+    } else if (at < next) {
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, DWORD(next - at) + 1, QS_ALLINPUT);
+      continue;
+    }
+    if (!painted && Now() - start < next) continue;
+    if (seen(Now() - start, screen.Capture())) return;
+    next = Now() - start + kCapturePause;
   }
-  return true;
+}
+
+HWND Open(HWND lister, LoadWFn load, const std::wstring& document) {
+  std::wstring name = document;
+  HWND viewer = load(lister, &name[0], kFitToWindow);
+  if (viewer) MoveWindow(viewer, 0, 0, kWidth, kHeight, TRUE);
+  return viewer;
+}
+
+void Close(HWND viewer, CloseFn close) {
+  close(viewer);
+  // The renderer and the archiver the close stopped are gone before the
+  // next measure.
+  PumpFor(300);
+}
+
+// What the viewer ends up showing: the picture that stays kSteadyMs.
+std::vector<uint32_t> Settled(HWND lister, Screen& screen, LoadWFn load, CloseFn close, const std::wstring& document,
+                              double giveUp) {
+  std::vector<uint32_t> last;
+  double since = 0;
+  const double start = Now();
+  HWND viewer = Open(lister, load, document);
+  if (!viewer) return last;
+  Watch(screen, start, giveUp, [&](double at, const std::vector<uint32_t>& shown) {
+    if (shown != last) {
+      last = shown;
+      since = at;
+    }
+    return at - since >= kSteadyMs;
+  });
+  Close(viewer, close);
+  return last;
 }
 
 struct Times {
   double preview = -1, sharp = -1;
 };
 
-// One open of the document; sharp stays -1 when no picture replaced the
-// preview and stayed before giveUp (or when wantSharp is off).
-Times OpenTimed(HWND lister, Screen& screen, LoadWFn load, CloseFn close, const std::wstring& document, bool wantSharp,
-                double giveUp) {
+// One open of the document: when the stored preview and when the rendering
+// were first on screen, each known from a reference capture.
+Times OpenTimed(HWND lister, Screen& screen, LoadWFn load, CloseFn close, const std::wstring& document,
+                const std::vector<uint32_t>& previewShown, const std::vector<uint32_t>& renderingShown, double giveUp) {
   Times t;
-  std::wstring name = document;
   const double start = Now();
-  HWND viewer = load(lister, &name[0], kFitToWindow);
+  HWND viewer = Open(lister, load, document);
   if (!viewer) return t;
-  MoveWindow(viewer, 0, 0, kWidth, kHeight, TRUE);
-  std::vector<uint32_t> preview, latest;
-  double latestAt = -1;
-  for (;;) {
-    Pump();
-    const double at = Now() - start;
-    const std::vector<uint32_t>& shown = screen.Capture();
-    if (t.preview < 0) {
-      if (!Blank(shown)) {
-        t.preview = at;
-        preview = shown;
-        if (!wantSharp) break;
-      }
-    } else if (shown != (latest.empty() ? preview : latest)) {
-      latest = shown;
-      latestAt = at;
-      if (shown == preview) latest.clear();  // back to the preview: nothing sharp yet
-    } else if (!latest.empty() && at - latestAt >= kSteadyMs) {
-      t.sharp = latestAt;
-      break;
-    }
-    if (at > giveUp) break;
-    PumpFor(kCapturePause);
-  }
-  close(viewer);
-  // The renderer and the archiver the close stopped are gone before the
-  // next measure.
-  PumpFor(300);
+  Watch(screen, start, giveUp, [&](double at, const std::vector<uint32_t>& shown) {
+    if (t.preview < 0 && shown == previewShown) t.preview = at;
+    if (t.sharp < 0 && shown == renderingShown) t.sharp = at;
+    return t.sharp >= 0;
+  });
+  Close(viewer, close);
   return t;
 }
 
@@ -187,13 +206,22 @@ int Main(int argc, char** argv) {
     std::fprintf(stderr, "render_view_bench: not a Lister plugin with ListLoadW\n");
     return 1;
   }
-  // The file manager's first call, before any viewer is opened.
-  DefaultParams params = {};
-  params.size = int32_t(sizeof params);
-  params.versionLow = 10;
-  params.versionHigh = 2;
-  lstrcpynA(params.defaultIniName, "C:\\lister\\lsplugin.ini", MAX_PATH);
-  defaults(&params);
+  // The file manager's first call, before any viewer is opened: with the
+  // rendering off for the reference pictures of the previews, then on.
+  char tmp[MAX_PATH];
+  GetTempPathA(MAX_PATH, tmp);
+  const std::string work = std::string(tmp) + "render view bench " + std::to_string(GetCurrentProcessId()) + "\\";
+  CreateDirectoryA(work.c_str(), nullptr);
+  const std::string renderOff = work + "render-off.ini";
+  WritePrivateProfileStringA("cdrthumb", "Render", "0", renderOff.c_str());
+  auto settings = [&](const std::string& ini) {
+    DefaultParams params = {};
+    params.size = int32_t(sizeof params);
+    params.versionLow = 10;
+    params.versionHigh = 2;
+    lstrcpynA(params.defaultIniName, ini.c_str(), MAX_PATH);
+    defaults(&params);
+  };
   WNDCLASSW wc = {};
   wc.lpfnWndProc = &ListerProc;
   wc.hInstance = GetModuleHandleW(nullptr);
@@ -214,10 +242,6 @@ int Main(int argc, char** argv) {
     return 1;
   }
 
-  char tmp[MAX_PATH];
-  GetTempPathA(MAX_PATH, tmp);
-  const std::string work = std::string(tmp) + "render view bench " + std::to_string(GetCurrentProcessId()) + "\\";
-  CreateDirectoryA(work.c_str(), nullptr);
   std::printf("render_view_bench: %s, %d rounds, %dx%d, a sharp picture awaited for %.0f ms\n",
               sizeof(void*) == 8 ? "win64" : "win32", rounds, kWidth, kHeight, giveUp);
   int failed = 0;
@@ -229,19 +253,21 @@ int Main(int argc, char** argv) {
     std::snprintf(size, sizeof size, "%dx%d", kWidth, kHeight);
     const std::string render =
         Quote(folder + "docrender.exe") + " " + Quote(document) + " " + Quote(work + "page.bmp") + " --size " + size;
-    // One of each first, to warm the caches.
-    OpenTimed(lister, screen, load, close, wide, false, giveUp);
+    // The pictures to wait for, which also warms the caches: the preview
+    // as the viewer shows it with the rendering off, and the rendering.
+    settings(renderOff);
+    const std::vector<uint32_t> previewShown = Settled(lister, screen, load, close, wide, giveUp);
+    settings("C:\\lister\\lsplugin.ini");
+    const std::vector<uint32_t> renderingShown = Settled(lister, screen, load, close, wide, giveUp);
     RunTimed(extract);
     std::vector<double> preview, sharp, archiver, renderer;
-    bool wantSharp = true;
     for (int i = 0; i < rounds; ++i) {
       archiver.push_back(RunTimed(extract));
       renderer.push_back(RunTimed(render));
-      const Times t = OpenTimed(lister, screen, load, close, wide, wantSharp, giveUp);
+      const Times t = OpenTimed(lister, screen, load, close, wide, previewShown,
+                                renderingShown == previewShown ? std::vector<uint32_t>() : renderingShown, giveUp);
       if (t.preview >= 0) preview.push_back(t.preview);
       if (t.sharp >= 0) sharp.push_back(t.sharp);
-      // Without a sharp picture once, the later rounds time the preview only.
-      if (t.sharp < 0) wantSharp = false;
     }
     std::printf("%s\n", Name(document).c_str());
     const double a = Median(archiver), d = Median(renderer);
