@@ -74,7 +74,7 @@ class THIDocRender : public TObject {
 
   // The state of one run, shared with its worker.
   struct TRun;
-  // What a worker hands back: a failure, or the checked file.
+  // What a worker hands back: a failure, or the checked picture.
   struct TResult;
   // Held by the worker whose process may be alive, and its file there.
   struct TSlot;
