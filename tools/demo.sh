@@ -14,6 +14,9 @@ cp "$OUT/win32/cdrthumb.wlx" "$OUT/win64/cdrthumb.wlx64" "$DIST/"
 # docrender.exe run on 32- and 64-bit Windows, each in a process of its own,
 # so their bitness need not match the file manager's.
 cp "$OUT/win32/7za.exe" "$OUT/win32/docrender.exe" "$DIST/"
+# The builds keep their debugging sections; the package does without them.
+i686-w64-mingw32-strip --strip-debug "$DIST/cdrthumb.wlx" "$DIST/docrender.exe"
+x86_64-w64-mingw32-strip --strip-debug "$DIST/cdrthumb.wlx64"
 cp "${SEVENZIP_LICENSE:?}" "$DIST/7za-License.txt"
 cat >"$DIST/pluginst.inf" <<'INF'
 [plugininstall]
