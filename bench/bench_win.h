@@ -6,12 +6,31 @@
 #include <windows.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 #include <vector>
 
 #include "toolkit/handles.h"
 
 namespace bench {
+
+// The record of ListSetDefaultParams, and the file manager's first call
+// with it, naming its settings file.
+struct DefaultParams {
+  int32_t size;
+  uint32_t versionLow, versionHigh;
+  char defaultIniName[MAX_PATH];
+};
+using DefaultsFn = void(__stdcall*)(DefaultParams*);
+
+inline void SendDefaults(DefaultsFn defaults, const std::string& ini) {
+  DefaultParams params = {};
+  params.size = int32_t(sizeof params);
+  params.versionLow = 10;
+  params.versionHigh = 2;
+  lstrcpynA(params.defaultIniName, ini.c_str(), MAX_PATH);
+  defaults(&params);
+}
 
 inline double Now() {
   static LARGE_INTEGER f = [] {

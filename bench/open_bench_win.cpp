@@ -29,12 +29,7 @@ using bench::RunTimed;
 using LoadFn = HWND(__stdcall*)(HWND, char*, int);
 using LoadNextFn = int(__stdcall*)(HWND, HWND, char*, int);
 using CloseFn = void(__stdcall*)(HWND);
-struct DefaultParams {
-  int32_t size;
-  uint32_t versionLow, versionHigh;
-  char defaultIniName[MAX_PATH];
-};
-using DefaultsFn = void(__stdcall*)(DefaultParams*);
+using bench::DefaultsFn;
 
 constexpr int kWidth = 256, kHeight = 192;
 constexpr COLORREF kMark = RGB(10, 200, 30);
@@ -210,12 +205,7 @@ int Main(int argc, char** argv) {
     return 1;
   }
   // The file manager's first call, before any viewer is opened.
-  DefaultParams params = {};
-  params.size = int32_t(sizeof params);
-  params.versionLow = 10;
-  params.versionHigh = 2;
-  lstrcpynA(params.defaultIniName, "C:\\lister\\lsplugin.ini", MAX_PATH);
-  defaults(&params);
+  bench::SendDefaults(defaults, "C:\\lister\\lsplugin.ini");
   WNDCLASSA wc = {};
   wc.lpfnWndProc = &ListerProc;
   wc.hInstance = GetModuleHandleA(nullptr);

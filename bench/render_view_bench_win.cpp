@@ -32,12 +32,7 @@ using bench::RunTimed;
 
 using LoadWFn = HWND(__stdcall*)(HWND, wchar_t*, int);
 using CloseFn = void(__stdcall*)(HWND);
-struct DefaultParams {
-  int32_t size;
-  uint32_t versionLow, versionHigh;
-  char defaultIniName[MAX_PATH];
-};
-using DefaultsFn = void(__stdcall*)(DefaultParams*);
+using bench::DefaultsFn;
 
 constexpr int kWidth = 1200, kHeight = 900;
 constexpr int kFitToWindow = 2;
@@ -214,14 +209,6 @@ int Main(int argc, char** argv) {
   CreateDirectoryA(work.c_str(), nullptr);
   const std::string renderOff = work + "render-off.ini";
   WritePrivateProfileStringA("cdrthumb", "Render", "0", renderOff.c_str());
-  auto settings = [&](const std::string& ini) {
-    DefaultParams params = {};
-    params.size = int32_t(sizeof params);
-    params.versionLow = 10;
-    params.versionHigh = 2;
-    lstrcpynA(params.defaultIniName, ini.c_str(), MAX_PATH);
-    defaults(&params);
-  };
   WNDCLASSW wc = {};
   wc.lpfnWndProc = &ListerProc;
   wc.hInstance = GetModuleHandleW(nullptr);
@@ -255,9 +242,9 @@ int Main(int argc, char** argv) {
         Quote(folder + "docrender.exe") + " " + Quote(document) + " " + Quote(work + "page.bmp") + " --size " + size;
     // The pictures to wait for, which also warms the caches: the preview
     // as the viewer shows it with the rendering off, and the rendering.
-    settings(renderOff);
+    bench::SendDefaults(defaults, renderOff);
     const std::vector<uint32_t> previewShown = Settled(lister, screen, load, close, wide, giveUp);
-    settings("C:\\lister\\lsplugin.ini");
+    bench::SendDefaults(defaults, "C:\\lister\\lsplugin.ini");
     const std::vector<uint32_t> renderingShown = Settled(lister, screen, load, close, wide, giveUp);
     RunTimed(extract);
     std::vector<double> preview, sharp, archiver, renderer;
